@@ -1,0 +1,44 @@
+#include "settings/config.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+
+#include "settings/validation.h"
+
+namespace settings {
+namespace {
+
+TEST(Config, DefaultsAreTheDocumentedValues) {
+    const Config config;
+    EXPECT_EQ(config.version, 1);
+    EXPECT_EQ(config.audio.deviceNamePattern, L"Beyond");
+    EXPECT_EQ(config.audio.fallbackDeviceNamePattern, L"");
+    EXPECT_EQ(config.audio.bufferSizeMs, 10);
+    // The nearest float to 0.7, not a rounded double.
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(config.detection.sensitivity), 0x3F333333U);
+    EXPECT_EQ(config.detection.minDurationMs, 300);
+    EXPECT_EQ(config.detection.cooldownMs, 300);
+    EXPECT_EQ(config.detection.fftSize, 2048);
+    EXPECT_TRUE(config.logging.enabled);
+    EXPECT_EQ(config.logging.filePath, "");
+    EXPECT_EQ(config.training.dataFile, "training_data.bin");
+    EXPECT_EQ(config.training.shuffleSeed, 0U);
+    EXPECT_FALSE(config.training.augmentSamples);
+    EXPECT_FALSE(config.training.retrainOnStart);
+}
+
+TEST(Config, DefaultsAreValid) { EXPECT_EQ(validate(Config{}), std::nullopt); }
+
+// wchar_t is 16 bits on Windows and 32 elsewhere, so a character outside the
+// Basic Multilingual Plane takes two code units there and one here.
+TEST(Config, PatternLengthCountsPlatformWideCharacters) {
+    Config config;
+    config.audio.deviceNamePattern = L"\U0001F3A4";
+    EXPECT_EQ(config.audio.deviceNamePattern.size(), sizeof(wchar_t) == 2 ? 2U : 1U);
+    EXPECT_EQ(validate(config), std::nullopt);
+}
+
+}  // namespace
+}  // namespace settings
