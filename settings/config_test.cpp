@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "settings/validation.h"
@@ -27,6 +29,38 @@ TEST(Config, DefaultsAreTheDocumentedValues) {
     EXPECT_EQ(config.training.shuffleSeed, 0U);
     EXPECT_FALSE(config.training.augmentSamples);
     EXPECT_FALSE(config.training.retrainOnStart);
+}
+
+// Equality sees every member, the unnamed ones included.
+TEST(Config, EqualityComparesEveryMember) {
+    using Change = void (*)(Config&);
+    const std::array<Change, 14> changes = {
+        [](Config& c) { c.version = 2; },
+        [](Config& c) { c.audio.deviceNamePattern = L"Other"; },
+        [](Config& c) { c.audio.fallbackDeviceNamePattern = L"Other"; },
+        [](Config& c) { c.audio.bufferSizeMs = 20; },
+        [](Config& c) { c.detection.sensitivity = 0.5F; },
+        [](Config& c) { c.detection.minDurationMs = 200; },
+        [](Config& c) { c.detection.cooldownMs = 200; },
+        [](Config& c) { c.detection.fftSize = 1024; },
+        [](Config& c) { c.logging.enabled = false; },
+        [](Config& c) { c.logging.filePath = "log.txt"; },
+        [](Config& c) { c.training.dataFile = "other.bin"; },
+        [](Config& c) { c.training.shuffleSeed = 1; },
+        [](Config& c) { c.training.augmentSamples = true; },
+        [](Config& c) { c.training.retrainOnStart = true; },
+    };
+    for (std::size_t member = 0; member < changes.size(); ++member) {
+        Config config;
+        changes[member](config);
+        EXPECT_NE(config, Config{}) << "member " << member + 1;
+    }
+}
+
+TEST(ValidationError, EqualityComparesFieldAndMessage) {
+    const ValidationError error{"version", "must equal 1; got 0"};
+    EXPECT_NE(error, (ValidationError{"audio.bufferSizeMs", error.message}));
+    EXPECT_NE(error, (ValidationError{error.field, "must equal 1; got 2"}));
 }
 
 TEST(Config, DefaultsAreValid) { EXPECT_EQ(validate(Config{}), std::nullopt); }

@@ -153,53 +153,52 @@ INSTANTIATE_TEST_SUITE_P(
 // Rules run in a fixed order; the first failure hides every later one.
 INSTANTIATE_TEST_SUITE_P(
     Order, ValidateTest,
-    testing::Values(
-        Case{"VersionBeforeDataFile", changed([](Config& c) {
-                 c.version = 2;
-                 c.training.dataFile.clear();
-             }),
-             error("version", "must equal 1; got 2")},
-        Case{"PatternBeforeBuffer", changed([](Config& c) {
-                 c.audio.deviceNamePattern.clear();
-                 c.audio.bufferSizeMs = 0;
-             }),
-             error("audio.deviceNamePattern", "must not be empty")},
-        Case{"BufferBeforeSensitivity", changed([](Config& c) {
-                 c.audio.bufferSizeMs = 0;
-                 c.detection.sensitivity = kNaN;
-             }),
-             error("audio.bufferSizeMs", "must be in [5, 100]; got 0")},
-        Case{"SensitivityBeforeMinDuration", changed([](Config& c) {
-                 c.detection.sensitivity = 2.0F;
-                 c.detection.minDurationMs = 0;
-             }),
-             error("detection.sensitivity", "must be in [0.0, 1.0]; got 2.000000")},
-        Case{"MinDurationBeforeCooldown", changed([](Config& c) {
-                 c.detection.minDurationMs = 0;
-                 c.detection.cooldownMs = 0;
-             }),
-             error("detection.minDurationMs", "must be in [100, 2000]; got 0")},
-        Case{"CooldownBeforeFft", changed([](Config& c) {
-                 c.detection.cooldownMs = 0;
-                 c.detection.fftSize = 1000;
-             }),
-             error("detection.cooldownMs", "must be in [100, 2000]; got 0")},
-        Case{"FftBeforeDataFile", changed([](Config& c) {
-                 c.detection.fftSize = 1000;
-                 c.training.dataFile.clear();
-             }),
-             error("detection.fftSize", "must be a power of 2; got 1000")},
-        // Range before power of two: powers of two outside the range get the range message.
-        Case{"Fft256", changed([](Config& c) { c.detection.fftSize = 256; }),
-             error("detection.fftSize", "must be in [512, 8192]; got 256")},
-        Case{"Fft16384", changed([](Config& c) { c.detection.fftSize = 16384; }),
-             error("detection.fftSize", "must be in [512, 8192]; got 16384")},
-        Case{"FftIntMin", changed([](Config& c) { c.detection.fftSize = kIntMin; }),
-             error("detection.fftSize", "must be in [512, 8192]; got -2147483648")},
-        Case{"EverythingBroken", changed([](Config& c) {
-                 c = {0, {L"", L"", -1}, {kNaN, -1, -1, -1}, {}, {""}};
-             }),
-             error("version", "must equal 1; got 0")}),
+    testing::Values(Case{"VersionBeforeDataFile", changed([](Config& c) {
+                             c.version = 2;
+                             c.training.dataFile.clear();
+                         }),
+                         error("version", "must equal 1; got 2")},
+                    Case{"PatternBeforeBuffer", changed([](Config& c) {
+                             c.audio.deviceNamePattern.clear();
+                             c.audio.bufferSizeMs = 0;
+                         }),
+                         error("audio.deviceNamePattern", "must not be empty")},
+                    Case{"BufferBeforeSensitivity", changed([](Config& c) {
+                             c.audio.bufferSizeMs = 0;
+                             c.detection.sensitivity = kNaN;
+                         }),
+                         error("audio.bufferSizeMs", "must be in [5, 100]; got 0")},
+                    Case{"SensitivityBeforeMinDuration", changed([](Config& c) {
+                             c.detection.sensitivity = 2.0F;
+                             c.detection.minDurationMs = 0;
+                         }),
+                         error("detection.sensitivity", "must be in [0.0, 1.0]; got 2.000000")},
+                    Case{"MinDurationBeforeCooldown", changed([](Config& c) {
+                             c.detection.minDurationMs = 0;
+                             c.detection.cooldownMs = 0;
+                         }),
+                         error("detection.minDurationMs", "must be in [100, 2000]; got 0")},
+                    Case{"CooldownBeforeFft", changed([](Config& c) {
+                             c.detection.cooldownMs = 0;
+                             c.detection.fftSize = 1000;
+                         }),
+                         error("detection.cooldownMs", "must be in [100, 2000]; got 0")},
+                    Case{"FftBeforeDataFile", changed([](Config& c) {
+                             c.detection.fftSize = 1000;
+                             c.training.dataFile.clear();
+                         }),
+                         error("detection.fftSize", "must be a power of 2; got 1000")},
+                    // Range before power of two: powers of two outside the range get the range message.
+                    Case{"Fft256", changed([](Config& c) { c.detection.fftSize = 256; }),
+                         error("detection.fftSize", "must be in [512, 8192]; got 256")},
+                    Case{"Fft16384", changed([](Config& c) { c.detection.fftSize = 16384; }),
+                         error("detection.fftSize", "must be in [512, 8192]; got 16384")},
+                    Case{"FftIntMin", changed([](Config& c) { c.detection.fftSize = kIntMin; }),
+                         error("detection.fftSize", "must be in [512, 8192]; got -2147483648")},
+                    Case{"EverythingBroken", changed([](Config& c) {
+                             c = {0, {L"", L"", -1}, {kNaN, -1, -1, -1}, {}, {""}};
+                         }),
+                         error("version", "must equal 1; got 0")}),
     caseName);
 
 TEST(IsPowerOfTwo, HoldsExactlyForPositivePowers) {
@@ -219,7 +218,13 @@ TEST(IsPowerOfTwo, HoldsExactlyForPositivePowers) {
 
 TEST(RenderInteger, WritesPlainDecimal) {
     const std::vector<std::pair<std::int32_t, std::string>> cases = {
-        {0, "0"}, {7, "7"}, {-1, "-1"}, {1000, "1000"}, {-100, "-100"}, {kIntMax, "2147483647"}, {kIntMin, "-2147483648"},
+        {0, "0"},
+        {7, "7"},
+        {-1, "-1"},
+        {1000, "1000"},
+        {-100, "-100"},
+        {kIntMax, "2147483647"},
+        {kIntMin, "-2147483648"},
     };
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(renderInteger(value), text);
@@ -256,9 +261,8 @@ TEST(RenderReal, WritesSixCorrectlyRoundedDecimals) {
 
 TEST(Validate, ReportsLongRealsInFull) {
     const Config config = changed([](Config& c) { c.detection.sensitivity = std::numeric_limits<float>::max(); });
-    EXPECT_EQ(validate(config),
-              error("detection.sensitivity",
-                    "must be in [0.0, 1.0]; got 340282346638528859811704183484516925440.000000"));
+    EXPECT_EQ(validate(config), error("detection.sensitivity",
+                                      "must be in [0.0, 1.0]; got 340282346638528859811704183484516925440.000000"));
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+# coverage-report: line and branch coverage of the product sources from the
+# last test run, in a build made with --coverage (the coverage preset). Fails
+# below the project's target: every line and branch that can be reached
+# without an allocation failure. Branches that only exceptions take are left
+# out, as are those the compiler proves unreachable.
+find_program(GCOVR gcovr)
+if(GCOVR)
+  add_custom_target(coverage-report
+                    COMMAND ${GCOVR} --root ${PROJECT_SOURCE_DIR} --object-directory ${PROJECT_BINARY_DIR}
+                            --filter ${PROJECT_SOURCE_DIR}/settings/ --filter ${PROJECT_SOURCE_DIR}/selfcheck/
+                            --exclude ".*_test\\.cpp$" --exclude-throw-branches --exclude-unreachable-branches
+                            --txt - --html-details ${PROJECT_BINARY_DIR}/coverage/index.html --print-summary
+                            --fail-under-line 100 --fail-under-branch 100
+                    COMMAND ${CMAKE_COMMAND} -E echo "Report: ${PROJECT_BINARY_DIR}/coverage/index.html"
+                    WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+                    USES_TERMINAL)
+  file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/coverage)
+endif()
