@@ -7,6 +7,7 @@
 //   shuffleSeed: uint64; then one byte holding the three flags in its low bits
 //   deviceNamePattern, fallbackDeviceNamePattern: uint16 length, then that many wchar_t
 //   logging.filePath, dataFile: uint16 length, then that many bytes
+// A length larger than the input left is cut to what is left.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,7 +45,9 @@ public:
 
     template <typename Char>
     std::basic_string<Char> text() {
-        std::basic_string<Char> result(value<std::uint16_t>(), Char{});
+        // Never longer than the input left, so short inputs stay fast.
+        const std::size_t length = std::min<std::size_t>(value<std::uint16_t>(), input_.size() / sizeof(Char));
+        std::basic_string<Char> result(length, Char{});
         for (Char& c : result) {
             c = value<Char>();
         }
@@ -117,7 +121,9 @@ void requireReal(std::string_view rendered, float value) {
     const std::size_t point = rendered.find('.');
     require(error == std::errc{} && end == rendered.data() + rendered.size(), "a real renders as a number");
     require(point != std::string_view::npos && rendered.size() - point == 7, "a real has six decimals");
-    require(std::abs(parsed - static_cast<double>(value)) <= 0.5e-6, "a real renders within half a unit of 1e-6");
+    // Half a unit of the sixth decimal, plus the rounding of the parsed text to a double.
+    const double tolerance = 0.5e-6 + std::abs(parsed) * std::numeric_limits<double>::epsilon();
+    require(std::abs(parsed - static_cast<double>(value)) <= tolerance, "a real renders within half a unit of 1e-6");
 }
 
 struct Rule {

@@ -243,6 +243,7 @@ TEST(RenderReal, WritesSixCorrectlyRoundedDecimals) {
         // Exact binary ties round to the even sixth decimal.
         {-0.0078125F, "-0.007812"},
         {0.0234375F, "0.023438"},
+        {-102287.5546875F, "-102287.554688"},
         {16777216.0F, "16777216.000000"},
         // Long texts are never cut.
         {1e25F, "9999999562023526247432192.000000"},
