@@ -63,8 +63,6 @@ TEST(ValidationError, EqualityComparesFieldAndMessage) {
     EXPECT_NE(error, (ValidationError{error.field, "must equal 1; got 2"}));
 }
 
-TEST(Config, DefaultsAreValid) { EXPECT_EQ(validate(Config{}), std::nullopt); }
-
 // wchar_t is 16 bits on Windows and 32 elsewhere, so a character outside the
 // Basic Multilingual Plane takes two code units there and one here.
 TEST(Config, PatternLengthCountsPlatformWideCharacters) {
