@@ -2,6 +2,7 @@
 // value, with its default. A default-constructed Config is complete and valid;
 // change the members you need and pass the record to settings::validate
 // (settings/validation.h). Assigning a member never validates anything.
+// What each named member means, its key path and its rules: settings/table.h.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +12,9 @@ namespace settings {
 
 // The capture device and its buffer.
 struct AudioConfig {
-    // Selects the capture device: matched against device names.
     std::wstring deviceNamePattern = L"Beyond";
     // Device to try when no name matches; the self-check program does not read it.
     std::wstring fallbackDeviceNamePattern;
-    // Capture buffer length, in milliseconds.
     std::int32_t bufferSizeMs = 10;
 
     friend bool operator==(const AudioConfig&, const AudioConfig&) = default;
@@ -23,13 +22,9 @@ struct AudioConfig {
 
 // When a sound counts as an event.
 struct DetectionConfig {
-    // Detection sensitivity, from 0.0 to 1.0.
-    float sensitivity = 0.7F;
-    // Shortest event that is reported, in milliseconds.
+    float sensitivity = 0.7F;  // the nearest float to 0.7
     std::int32_t minDurationMs = 300;
-    // Quiet time after a detection, in milliseconds.
     std::int32_t cooldownMs = 300;
-    // FFT length, in points.
     std::int32_t fftSize = 2048;
 
     friend bool operator==(const DetectionConfig&, const DetectionConfig&) = default;
@@ -45,7 +40,7 @@ struct LoggingConfig {
 
 // The model's training data.
 struct TrainingConfig {
-    // Path of the training data file; never opened by this library.
+    // Never opened by this library.
     std::string dataFile = "training_data.bin";
     // Seed of the training shuffle; the self-check program does not read it.
     std::uint64_t shuffleSeed = 0;
@@ -58,9 +53,9 @@ struct TrainingConfig {
 };
 
 // Every setting of the detector, one sub-record per section of the key paths
-// ("detection.fftSize" is detection.fftSize).
+// ("detection.fftSize" is detection.fftSize). The order of the members is part
+// of the interface: callers may initialise the record by designators.
 struct Config {
-    // Version of the settings layout; only 1 is accepted.
     std::int32_t version = 1;
     AudioConfig audio;
     DetectionConfig detection;

@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "settings/validation.h"
 
@@ -180,10 +181,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto first = settings::validate(record);
     require(settings::validate(record) == first, "two calls give equal outcomes");
     require(sameRecord(record, recordFrom({data, size})), "validation leaves the record unchanged");
-    if (first) {
-        checkError(record, *first);
-    } else {
+    const std::vector<settings::ValidationError> all = settings::validateAll(record);
+    require(first == (all.empty() ? std::nullopt : std::optional(all.front())),
+            "validate gives the first error of validateAll");
+    if (all.empty()) {
         checkValid(record);
+    }
+    // One error per setting, in rule order, each as validate would give it alone.
+    const auto* previous = kRules.begin();
+    for (const settings::ValidationError& error : all) {
+        checkError(record, error);
+        const auto* rule = std::find_if(previous, kRules.end(), [&](const Rule& r) { return r.field == error.field; });
+        require(rule != kRules.end() && (&error == &all.front() || rule != previous),
+                "validateAll reports each setting once, in rule order");
+        previous = rule;
     }
     return 0;
 }

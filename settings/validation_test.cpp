@@ -166,6 +166,71 @@ INSTANTIATE_TEST_SUITE_P(
              "must equal 1; got 0"}),
     caseName);
 
+// validate is the first element of validateAll, on every record of the tables.
+TEST_P(ValidateTest, IsTheFirstOfValidateAll) {
+    const std::vector<ValidationError> all = validateAll(GetParam().config);
+    EXPECT_EQ(validate(GetParam().config), all.empty() ? std::nullopt : std::optional(all.front()));
+}
+
+// A row for validateAll: a record and every error it must give, in order.
+struct AllCase {
+    std::string name;
+    Config config;
+    std::vector<ValidationError> errors;
+};
+
+std::ostream& operator<<(std::ostream& out, const AllCase& c) { return out << c.name; }
+
+class ValidateAllTest : public testing::TestWithParam<AllCase> {};
+
+TEST_P(ValidateAllTest, GivesEveryBrokenSettingInRuleOrder) {
+    EXPECT_EQ(validateAll(GetParam().config), GetParam().errors);
+}
+
+TEST_P(ValidateAllTest, AgreesWithValidate) {
+    const std::vector<ValidationError> all = validateAll(GetParam().config);
+    EXPECT_EQ(validate(GetParam().config), all.empty() ? std::nullopt : std::optional(all.front()));
+}
+
+const ValidationError kVersionError{"version", "must equal 1; got 0"};
+const ValidationError kPatternError{"audio.deviceNamePattern", "must not be empty"};
+const ValidationError kBufferError{"audio.bufferSizeMs", kBufferRange + "-1"};
+const ValidationError kSensitivityError{"detection.sensitivity", kSensitivityRange + "nan"};
+const ValidationError kMinDurationError{"detection.minDurationMs", kDurationRange + "-1"};
+const ValidationError kCooldownError{"detection.cooldownMs", kDurationRange + "-1"};
+const ValidationError kFftRangeError{"detection.fftSize", kFftRange + "-1"};
+const ValidationError kFftPowerError{"detection.fftSize", kPowerOfTwo + "1000"};
+const ValidationError kDataFileError{"training.dataFile", "must not be empty"};
+
+// Each setting alone gives exactly the error validate gives; together, each
+// broken setting gives one error, in the order of the rules.
+std::string allCaseName(const testing::TestParamInfo<AllCase>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, ValidateAllTest,
+    testing::Values(
+        AllCase{"Defaults", {}, {}},  //
+        AllCase{"UnnamedMembersIgnored", withUnnamedMembersChanged(), {}},
+        AllCase{"VersionAlone", with(version, 0), {kVersionError}},
+        AllCase{"PatternAlone", with(deviceNamePattern, {}), {kPatternError}},
+        AllCase{"BufferAlone", with(bufferSizeMs, -1), {kBufferError}},
+        AllCase{"SensitivityAlone", with(sensitivity, kNaN), {kSensitivityError}},
+        AllCase{"MinDurationAlone", with(minDurationMs, -1), {kMinDurationError}},
+        AllCase{"CooldownAlone", with(cooldownMs, -1), {kCooldownError}},
+        AllCase{"FftRangeAlone", with(fftSize, -1), {kFftRangeError}},
+        AllCase{"FftPowerAlone", with(fftSize, 1000), {kFftPowerError}},
+        AllCase{"DataFileAlone", with(dataFile, {}), {kDataFileError}},
+        // A power of two out of range gets the range message only.
+        AllCase{"FftRangeHidesPower", with(fftSize, 16384), {{"detection.fftSize", kFftRange + "16384"}}},
+        AllCase{"FirstAndLast", with(version, 0, with(dataFile, {})), {kVersionError, kDataFileError}},
+        AllCase{"Neighbours", with(minDurationMs, -1, with(cooldownMs, -1)), {kMinDurationError, kCooldownError}},
+        AllCase{"PowerThenDataFile", with(fftSize, 1000, with(dataFile, {})), {kFftPowerError, kDataFileError}},
+        AllCase{"AllEight",
+                Config{0, {L"", L"", -1}, {kNaN, -1, -1, -1}, {}, {""}},
+                {kVersionError, kPatternError, kBufferError, kSensitivityError, kMinDurationError, kCooldownError,
+                 kFftRangeError, kDataFileError}}),
+    allCaseName);
+
 TEST(IsPowerOfTwo, HoldsExactlyForPositivePowers) {
     for (int exponent = 0; exponent < 31; ++exponent) {
         const std::int32_t power = std::int32_t{1} << exponent;
@@ -182,7 +247,7 @@ TEST(IsPowerOfTwo, HoldsExactlyForPositivePowers) {
 }
 
 TEST(RenderInteger, WritesPlainDecimal) {
-    const std::vector<std::pair<std::int32_t, std::string>> cases = {
+    const std::vector<std::pair<std::int64_t, std::string>> cases = {
         {0, "0"},
         {7, "7"},
         {-1, "-1"},
@@ -190,6 +255,9 @@ TEST(RenderInteger, WritesPlainDecimal) {
         {-100, "-100"},
         {kIntMax, "2147483647"},
         {kIntMin, "-2147483648"},
+        // Values a settings file may hold beyond 32 bits.
+        {3000000000, "3000000000"},
+        {std::numeric_limits<std::int64_t>::min(), "-9223372036854775808"},
     };
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(renderInteger(value), text);
@@ -223,6 +291,16 @@ TEST(RenderReal, WritesSixCorrectlyRoundedDecimals) {
     for (const auto& [value, text] : cases) {
         EXPECT_EQ(renderReal(value), text) << std::bit_cast<std::uint32_t>(value);
     }
+}
+
+// Reals as a settings file writes them, beyond what a float holds.
+TEST(RenderReal, WritesDoublesInFull) {
+    EXPECT_EQ(renderReal(1.00000001), "1.000000");
+    EXPECT_EQ(renderReal(1e39), "999999999999999939709166371603178586112.000000");
+    const std::string largest = renderReal(-std::numeric_limits<double>::max());
+    EXPECT_EQ(largest.size(), 317U);
+    EXPECT_EQ(largest.substr(0, 8), "-1797693");
+    EXPECT_EQ(largest.substr(largest.size() - 7), ".000000");
 }
 
 }  // namespace
