@@ -6,11 +6,49 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <type_traits>
 
 #include "settings/validation.h"
 
 namespace settings {
 namespace {
+
+// The layout is part of the interface: members, their types, their order and
+// their grouping. Designators must follow declaration order, so this stops
+// compiling when a member moves within its sub-record or to another one.
+Config everyMemberByDesignator() {
+    return Config{
+        .version = 2,
+        .audio = {.deviceNamePattern = L"pattern", .fallbackDeviceNamePattern = L"fallback", .bufferSizeMs = 3},
+        .detection = {.sensitivity = 0.25F, .minDurationMs = 4, .cooldownMs = 5, .fftSize = 6},
+        .logging = {.enabled = false, .filePath = "log"},
+        .training = {.dataFile = "data", .shuffleSeed = 7, .augmentSamples = true, .retrainOnStart = true},
+    };
+}
+
+static_assert(std::is_aggregate_v<Config>);
+static_assert(std::is_same_v<decltype(Config::version), std::int32_t>);
+static_assert(std::is_same_v<decltype(AudioConfig::deviceNamePattern), std::wstring>);
+static_assert(std::is_same_v<decltype(AudioConfig::fallbackDeviceNamePattern), std::wstring>);
+static_assert(std::is_same_v<decltype(AudioConfig::bufferSizeMs), std::int32_t>);
+static_assert(std::is_same_v<decltype(DetectionConfig::sensitivity), float>);
+static_assert(std::is_same_v<decltype(DetectionConfig::minDurationMs), std::int32_t>);
+static_assert(std::is_same_v<decltype(DetectionConfig::cooldownMs), std::int32_t>);
+static_assert(std::is_same_v<decltype(DetectionConfig::fftSize), std::int32_t>);
+static_assert(std::is_same_v<decltype(LoggingConfig::enabled), bool>);
+static_assert(std::is_same_v<decltype(LoggingConfig::filePath), std::string>);
+static_assert(std::is_same_v<decltype(TrainingConfig::dataFile), std::string>);
+static_assert(std::is_same_v<decltype(TrainingConfig::shuffleSeed), std::uint64_t>);
+static_assert(std::is_same_v<decltype(TrainingConfig::augmentSamples), bool>);
+static_assert(std::is_same_v<decltype(TrainingConfig::retrainOnStart), bool>);
+
+TEST(Config, DesignatorsFollowTheDeclaredOrder) {
+    const Config config = everyMemberByDesignator();
+    EXPECT_EQ(config.audio.fallbackDeviceNamePattern, L"fallback");
+    EXPECT_EQ(config.detection.cooldownMs, 5);
+    EXPECT_EQ(config.training.shuffleSeed, 7U);
+}
 
 TEST(Config, DefaultsAreTheDocumentedValues) {
     const Config config;
