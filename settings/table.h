@@ -24,7 +24,7 @@ enum class RuleKind { equals, nonEmpty, range, powerOfTwo };
 
 constexpr std::string_view ruleName(RuleKind kind) {
     constexpr std::array<std::string_view, 4> kNames = {"equals", "nonEmpty", "range", "powerOfTwo"};
-    return kNames.at(static_cast<std::size_t>(kind));
+    return kNames[static_cast<std::size_t>(kind)];
 }
 
 // One rule of a setting. Bounds are inclusive; `equals` keeps its value in both.
@@ -74,6 +74,15 @@ constexpr ValueType valueTypeOf() {
     }
 }
 
+// "audio" of "audio.bufferSizeMs"; empty for a top-level key such as "version".
+constexpr std::string_view sectionOf(std::string_view keyPath) {
+    const std::size_t point = keyPath.rfind('.');
+    return point == std::string_view::npos ? std::string_view{} : keyPath.substr(0, point);
+}
+
+// "bufferSizeMs" of "audio.bufferSizeMs"; the whole of a top-level key.
+constexpr std::string_view memberNameOf(std::string_view keyPath) { return keyPath.substr(keyPath.rfind('.') + 1); }
+
 // One named setting. `member` maps a Config (const or not) to the setting's member.
 template <typename Member, std::size_t RuleCount>
 struct Setting {
@@ -85,13 +94,8 @@ struct Setting {
     Member member;
     std::array<Rule, RuleCount> rules;  // in order; only the first broken one is reported
 
-    // "audio" of "audio.bufferSizeMs"; empty at the top level.
-    [[nodiscard]] constexpr std::string_view section() const {
-        const std::size_t point = keyPath.find('.');
-        return point == std::string_view::npos ? std::string_view{} : keyPath.substr(0, point);
-    }
-    // "bufferSizeMs" of "audio.bufferSizeMs".
-    [[nodiscard]] constexpr std::string_view name() const { return keyPath.substr(keyPath.find('.') + 1); }
+    [[nodiscard]] constexpr std::string_view section() const { return sectionOf(keyPath); }
+    [[nodiscard]] constexpr std::string_view name() const { return memberNameOf(keyPath); }
 };
 
 // A row of the table: key path, member, meaning, then the rules in order.
@@ -131,6 +135,37 @@ inline constexpr std::tuple kSettings{
 // clang-format on
 
 inline constexpr std::size_t kSettingCount = std::tuple_size_v<decltype(kSettings)>;
+
+// The key paths of the rows, in order.
+inline constexpr auto kKeyPaths = std::apply(
+    [](const auto&... row) { return std::array<std::string_view, sizeof...(row)>{row.keyPath...}; }, kSettings);
+
+// The sections, each once, in order of first appearance: "audio", "detection", "training".
+inline constexpr auto kSections = [] {
+    constexpr auto isNew = [](std::size_t row) {
+        for (std::size_t earlier = 0; earlier < row; ++earlier) {
+            if (sectionOf(kKeyPaths.at(earlier)) == sectionOf(kKeyPaths.at(row))) {
+                return false;
+            }
+        }
+        return !sectionOf(kKeyPaths.at(row)).empty();
+    };
+    constexpr std::size_t count = [&] {
+        std::size_t sections = 0;
+        for (std::size_t row = 0; row < kKeyPaths.size(); ++row) {
+            sections += isNew(row) ? 1U : 0U;
+        }
+        return sections;
+    }();
+    std::array<std::string_view, count> sections{};
+    std::size_t next = 0;
+    for (std::size_t row = 0; row < kKeyPaths.size(); ++row) {
+        if (isNew(row)) {
+            sections.at(next++) = sectionOf(kKeyPaths.at(row));
+        }
+    }
+    return sections;
+}();
 
 // Calls visit(setting) for each row, in order.
 template <typename Visit>
