@@ -1,0 +1,341 @@
+// Reading settings files: toml++ parses the text and keeps the position of
+// every key and value; the table of settings says what each key must hold.
+#include <utf8cpp/utf8.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <type_traits>
+
+#include "settings/file.h"
+#include "settings/table.h"
+#include "settings/toml_library.h"
+#include "settings/validation.h"
+
+namespace settings {
+namespace {
+
+// Fixed texts of the reader's own problems.
+constexpr std::string_view kUnknownSetting = "unknown setting";
+constexpr std::string_view kDidYouMean = "; did you mean ";
+constexpr std::string_view kMustBe = "must be ";
+constexpr std::string_view kGot = "; got ";
+constexpr std::string_view kExpectedTable = "a table";
+constexpr std::string_view kNoSuchFile = "no such file";
+constexpr std::string_view kIsDirectory = "is a directory, not a settings file";
+constexpr std::string_view kCannotRead = "cannot be read";
+constexpr std::string_view kTooLarge = "is larger than the limit of 1048576 bytes (1 MiB)";
+
+// What a setting of each type must be, as messages name it.
+std::string_view expectedName(ValueType type) {
+    return type == ValueType::integer ? "an integer" : type == ValueType::real ? "a number" : "a string";
+}
+
+// What a TOML value is, as messages name it, by toml::node_type.
+constexpr std::array<std::string_view, 10> kTypeNames = {
+    "nothing", "a table",   "an array", "a string", "an integer",
+    "a float", "a boolean", "a date",   "a time",   "a date-time",
+};
+static_assert(static_cast<std::size_t>(toml::node_type::date_time) == kTypeNames.size() - 1);
+
+std::string_view typeName(toml::node_type type) { return kTypeNames[static_cast<std::size_t>(type)]; }
+
+std::string concatenate(std::initializer_list<std::string_view> pieces) {
+    std::string text;
+    for (const std::string_view piece : pieces) {
+        text.append(piece);
+    }
+    return text;
+}
+
+// Edits (insertions, deletions, substitutions) between two keys, ignoring ASCII case.
+std::size_t editDistance(std::string_view from, std::string_view to) {
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    std::vector<std::size_t> previous(to.size() + 1);
+    std::vector<std::size_t> current(to.size() + 1);
+    for (std::size_t j = 0; j <= to.size(); ++j) {
+        previous[j] = j;
+    }
+    for (std::size_t i = 1; i <= from.size(); ++i) {
+        current[0] = i;
+        for (std::size_t j = 1; j <= to.size(); ++j) {
+            const std::size_t substitution = previous[j - 1] + (fold(from[i - 1]) == fold(to[j - 1]) ? 0 : 1);
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+        }
+        std::swap(previous, current);
+    }
+    return previous[to.size()];
+}
+
+// The known key closest to an unknown one, if any is close: the same key in
+// another case, the same member under another section, or two edits away.
+std::optional<std::string_view> closestKey(std::string_view unknown) {
+    constexpr std::size_t kMaxEdits = 2;
+    std::optional<std::string_view> best;
+    std::size_t bestScore = kMaxEdits + 2;  // scores above kMaxEdits + 1 are not close
+    const auto consider = [&](std::string_view candidate) {
+        const std::size_t edits = editDistance(unknown, candidate);
+        const bool sameMember = editDistance(memberNameOf(unknown), memberNameOf(candidate)) == 0;
+        const std::size_t score = edits == 0 ? 0 : sameMember ? 1 : edits + 1;
+        if (score < bestScore) {
+            best = candidate;
+            bestScore = score;
+        }
+    };
+    std::for_each(kKeyPaths.begin(), kKeyPaths.end(), consider);
+    std::for_each(kSections.begin(), kSections.end(), consider);
+    return best;
+}
+
+// The text from `position` on. toml++ counts columns in characters and does
+// not count a byte-order mark.
+std::string_view textFrom(std::string_view text, const toml::source_position& position) {
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    const auto isLeadByte = [](char c) { return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U; };
+    for (toml::source_index line = 1; line < position.line; ++line) {
+        text.remove_prefix(std::min(text.find('\n'), text.size() - 1) + 1);
+    }
+    for (toml::source_index column = 1; column < position.column; ++column) {
+        const auto* const next =
+            std::find_if(text.begin() + std::min<std::size_t>(1, text.size()), text.end(), isLeadByte);
+        text.remove_prefix(static_cast<std::size_t>(next - text.begin()));
+    }
+    return text;
+}
+
+// Wide strings hold UTF-32 where wchar_t has 32 bits and UTF-16 (Windows) where it has 16.
+std::wstring wideFromUtf8(std::string_view utf8) {
+    std::wstring wide;
+    if constexpr (sizeof(wchar_t) == 2) {
+        utf8::unchecked::utf8to16(utf8.begin(), utf8.end(), std::back_inserter(wide));
+    } else {
+        utf8::unchecked::utf8to32(utf8.begin(), utf8.end(), std::back_inserter(wide));
+    }
+    return wide;
+}
+
+class Reader {
+public:
+    explicit Reader(std::string_view text) : text_(text) {}
+
+    FileReading read() {
+        toml::parse_result parsed = toml::parse(text_);
+        if (!parsed) {
+            const toml::parse_error& error = parsed.error();
+            add({}, "syntax", std::string(error.description()), error.source());
+        } else {
+            readTopLevel(parsed.table());
+        }
+        std::stable_sort(reading_.problems.begin(), reading_.problems.end(), [](const auto& a, const auto& b) {
+            return std::pair(a.line, a.column) < std::pair(b.line, b.column);
+        });
+        return std::move(reading_);
+    }
+
+private:
+    // toml++ places some errors at the end of the text one column past the line's
+    // end; a problem stands at most just after the last character of its line.
+    void add(std::string key, std::string_view rule, std::string message, const toml::source_region& where) {
+        const std::string_view rest = textFrom(text_, {where.begin.line, 1});
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        const auto lineEnd =
+            static_cast<toml::source_index>(1 + std::count_if(line.begin(), line.end(), [](char c) {
+                                                return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
+                                            }));
+        reading_.problems.push_back({std::move(key), std::string(rule), std::move(message),
+                                     static_cast<int>(where.begin.line),
+                                     static_cast<int>(std::min(where.begin.column, lineEnd))});
+    }
+
+    void addWrongType(std::string key, std::string_view expected, const toml::node& value) {
+        add(std::move(key), "type", concatenate({kMustBe, expected, kGot, typeName(value.type())}), value.source());
+    }
+
+    void addUnknown(std::string keyPath, const toml::key& key) {
+        std::string message(kUnknownSetting);
+        if (const std::optional<std::string_view> suggestion = closestKey(keyPath)) {
+            message = concatenate({kUnknownSetting, kDidYouMean, *suggestion, "?"});
+        }
+        add(std::move(keyPath), "unknown", std::move(message), key.source());
+    }
+
+    // The top level: settings such as `version`, and the sections' tables.
+    void readTopLevel(const toml::table& root) {
+        for (const auto& entry : root) {
+            const std::string keyPath(entry.first.str());
+            if (readIfSetting(keyPath, entry.second)) {
+                continue;
+            }
+            if (std::find(kSections.begin(), kSections.end(), keyPath) == kSections.end()) {
+                addUnknown(keyPath, entry.first);
+            } else if (const toml::table* section = entry.second.as_table()) {
+                readSection(*section, keyPath);
+            } else {
+                addWrongType(keyPath, kExpectedTable, entry.second);
+            }
+        }
+    }
+
+    // A section's table: settings only; a table inside it is an unknown key.
+    void readSection(const toml::table& table, std::string_view section) {
+        for (const auto& entry : table) {
+            const std::string keyPath = concatenate({section, ".", entry.first.str()});
+            if (!readIfSetting(keyPath, entry.second)) {
+                addUnknown(keyPath, entry.first);
+            }
+        }
+    }
+
+    // Reads the setting at `keyPath`, if the table has one there.
+    bool readIfSetting(const std::string& keyPath, const toml::node& value) {
+        bool known = false;
+        forEachSetting([&](const auto& row) {
+            if (row.keyPath == keyPath) {
+                known = true;
+                this->readSetting(row, keyPath, value);
+            }
+        });
+        return known;
+    }
+
+    template <typename Row>
+    void readSetting(const Row& row, const std::string& keyPath, const toml::node& value) {
+        if constexpr (Row::type == ValueType::integer) {
+            readInteger(row, keyPath, value);
+        } else if constexpr (Row::type == ValueType::real) {
+            readReal(row, keyPath, value);
+        } else {
+            readText(row, keyPath, value);
+        }
+    }
+
+    // Judges `value` by the row's rules, as validate would; the first broken one is reported.
+    template <typename Row, typename Value>
+    void judge(const Row& row, const std::string& keyPath, const Value& value, std::string_view renderedValue,
+               const toml::node& node) {
+        for (const Rule& rule : row.rules) {
+            if (!holds(rule, value)) {
+                std::string message = ruleMessage(rule, Row::type, renderedValue);     // GCOVR_EXCL_BR_LINE
+                add(keyPath, ruleName(rule.kind), std::move(message), node.source());  // GCOVR_EXCL_BR_LINE
+                return;
+            }
+        }
+    }
+
+    // Integers, and floats without a fractional part, as JSON Schema's integer allows.
+    template <typename Row>
+    void readInteger(const Row& row, const std::string& keyPath, const toml::node& node) {
+        constexpr double kInt64Limit = 9223372036854775808.0;  // 2^63
+        std::int64_t value = 0;
+        if (const auto* integer = node.as_integer()) {
+            value = integer->get();
+        } else if (const auto* real = node.as_floating_point();
+                   real != nullptr && std::isfinite(real->get()) && real->get() == std::trunc(real->get())) {
+            const double whole = real->get();
+            if (std::abs(whole) >= kInt64Limit) {
+                // Beyond any integer a member could hold, so it fails every bound.
+                std::array<char, 32> shortest{};
+                const char* end = std::to_chars(shortest.data(), shortest.data() + shortest.size(), whole).ptr;
+                const std::string_view text(shortest.data(), static_cast<std::size_t>(end - shortest.data()));
+                judge(row, keyPath, whole, text, node);  // GCOVR_EXCL_BR_LINE
+                return;
+            }
+            value = static_cast<std::int64_t>(whole);
+        } else {
+            addWrongType(keyPath, expectedName(Row::type), node);  // GCOVR_EXCL_BR_LINE
+            return;
+        }
+        judge(row, keyPath, value, renderInteger(value), node);
+        if (value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max()) {
+            row.member(reading_.config) = static_cast<std::int32_t>(value);
+        }
+    }
+
+    template <typename Row>
+    void readReal(const Row& row, const std::string& keyPath, const toml::node& node) {
+        double value = 0;
+        if (const auto* real = node.as_floating_point()) {
+            value = real->get();
+            // toml++ drops the sign of "-nan"; the text keeps it.
+            if (std::isnan(value)) {
+                value = std::copysign(value, textFrom(text_, node.source().begin).starts_with('-') ? -1.0 : 1.0);
+            }
+        } else if (const auto* integer = node.as_integer()) {
+            value = static_cast<double>(integer->get());
+        } else {
+            addWrongType(keyPath, expectedName(Row::type), node);
+            return;
+        }
+        judge(row, keyPath, value, renderReal(value), node);
+        // Below 2^128 - 2^103, halfway from the largest float to 2^128, a value rounds to a finite float.
+        const double kFloatOverflow = std::ldexp(2.0 - std::ldexp(1.0, -24), 127);
+        if (!std::isfinite(value) || std::abs(value) < kFloatOverflow) {
+            row.member(reading_.config) = static_cast<float>(value);
+        }
+    }
+
+    template <typename Row>
+    void readText(const Row& row, const std::string& keyPath, const toml::node& node) {
+        const auto* text = node.as_string();
+        if (text == nullptr) {
+            addWrongType(keyPath, expectedName(Row::type), node);
+            return;
+        }
+        const std::string& value = text->get();
+        judge(row, keyPath, value, {}, node);
+        if constexpr (Row::type == ValueType::wideText) {
+            row.member(reading_.config) = wideFromUtf8(value);
+        } else {
+            row.member(reading_.config) = value;
+        }
+    }
+
+    std::string_view text_;
+    FileReading reading_;
+};
+
+FileReading fileProblem(std::string_view message) {
+    FileReading reading;
+    reading.problems.push_back({std::string(), "file", std::string(message), 0, 0});
+    return reading;
+}
+
+}  // namespace
+
+FileReading readSettings(std::string_view tomlText) { return Reader(tomlText).read(); }
+
+FileReading readSettingsFile(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+    if (type == std::filesystem::file_type::not_found) {
+        return fileProblem(kNoSuchFile);
+    }
+    if (type == std::filesystem::file_type::directory) {
+        return fileProblem(kIsDirectory);
+    }
+    // Read no more than it takes to tell a file at the limit from a larger one.
+    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    std::array<char, 16384> chunk{};
+    while (text.size() <= kMaxSettingsFileBytes && in.read(chunk.data(), chunk.size()).gcount() > 0) {
+        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    if (!in.is_open() || in.bad()) {
+        return fileProblem(kCannotRead);
+    }
+    if (text.size() > kMaxSettingsFileBytes) {
+        return fileProblem(kTooLarge);
+    }
+    return readSettings(text);
+}
+
+}  // namespace settings
