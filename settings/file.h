@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -56,11 +57,32 @@ FileReading readSettingsFile(const std::filesystem::path& path);
 
 inline constexpr std::uintmax_t kMaxSettingsFileBytes = 1'048'576;  // 1 MiB
 
+// The text of a settings file, or the "file" problem that keeps it from being
+// read. readSettingsFile(path) is readSettings of this text, so callers that
+// show source lines (a checker) load the text once and read it.
+struct SettingsText {
+    std::string text;
+    std::optional<FileProblem> problem;
+};
+SettingsText loadSettingsText(const std::filesystem::path& path);
+SettingsText loadSettingsText(std::FILE* stream);  // an open stream, such as stdin
+
 // A complete settings file for `config`: a header comment, `version`, then the
 // tables, every named setting with a comment of its meaning and rule. Reading
 // it back gives every named setting exactly, rule-breaking values included.
 // Empty when a string is not valid Unicode (a lone surrogate, a code point
 // beyond U+10FFFF, a narrow string that is not UTF-8): such a file would be corrupt.
 std::optional<std::string> writeSettings(const Config& config);
+
+// `utf8`, which must be valid UTF-8, as a TOML basic string, which is also a
+// JSON string: between double quotes, with quotes, backslashes and control
+// characters escaped: "a\"b\\c\n\u0001".
+std::string quotedString(std::string_view utf8);
+
+// A JSON Schema (draft 2020-12) of the format, for editors that check TOML
+// against one: types, defaults, bounds, descriptions, the allowed FFT sizes,
+// and no keys beyond the format's. Editors then flag what readSettings reports,
+// but for values JSON cannot hold (nan, inf).
+std::string writeSettingsSchema();
 
 }  // namespace settings
