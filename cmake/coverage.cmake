@@ -10,6 +10,7 @@ if(GCOVR)
   add_custom_target(coverage-report
                     COMMAND ${GCOVR} --root ${PROJECT_SOURCE_DIR} --object-directory ${PROJECT_BINARY_DIR}
                             --filter ${PROJECT_SOURCE_DIR}/settings/ --filter ${PROJECT_SOURCE_DIR}/selfcheck/
+                            --filter ${PROJECT_SOURCE_DIR}/detector-settings/
                             --exclude ".*_test\\.cpp$" --exclude-throw-branches --exclude-unreachable-branches
                             --txt - --html-details ${PROJECT_BINARY_DIR}/coverage/index.html --print-summary
                             --fail-under-line 100 --fail-under-branch 100

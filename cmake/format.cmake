@@ -5,6 +5,7 @@ if(CLANG_FORMAT)
   file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS
        ${PROJECT_SOURCE_DIR}/settings/*.cpp ${PROJECT_SOURCE_DIR}/settings/*.h
        ${PROJECT_SOURCE_DIR}/selfcheck/*.cpp ${PROJECT_SOURCE_DIR}/selfcheck/*.h
+       ${PROJECT_SOURCE_DIR}/detector-settings/*.cpp ${PROJECT_SOURCE_DIR}/detector-settings/*.h
        ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
        ${PROJECT_SOURCE_DIR}/benchmarks/*.cpp ${PROJECT_SOURCE_DIR}/benchmarks/*.h)
   add_custom_target(format-check

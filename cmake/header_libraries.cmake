@@ -27,3 +27,4 @@ detector_settings_header_library(detector_settings_tomlplusplus toml++/toml.h to
 target_compile_definitions(detector_settings_tomlplusplus INTERFACE TOML_HEADER_ONLY=1 TOML_EXCEPTIONS=0
                                                                     TOML_ENABLE_FORMATTERS=0)
 detector_settings_header_library(detector_settings_utfcpp utf8cpp/utf8.h utf8cpp)
+detector_settings_header_library(detector_settings_cli11 CLI/CLI.hpp CLI)

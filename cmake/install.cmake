@@ -5,8 +5,9 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/${PROJECT_NAME})
-install(TARGETS settings EXPORT ${PROJECT_NAME}Targets ARCHIVE FILE_SET HEADERS)
-install(TARGETS selfcheck RUNTIME)
+install(TARGETS settings detector_settings_file EXPORT ${PROJECT_NAME}Targets ARCHIVE FILE_SET HEADERS
+        FILE_SET generated_headers)
+install(TARGETS selfcheck detector-settings RUNTIME)
 install(EXPORT ${PROJECT_NAME}Targets NAMESPACE ${PROJECT_NAME}:: DESTINATION ${package_dir})
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/package-config.cmake.in

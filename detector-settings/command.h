@@ -1,0 +1,24 @@
+// The `detector-settings` command: checks settings files of the audio-event
+// detector as a compiler would, and writes their defaults and JSON Schema.
+//
+//   detector-settings check [--format text|json] FILE...   ("-" reads standard input)
+//   detector-settings defaults
+//   detector-settings schema
+//   detector-settings --help | --version
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace detector_settings {
+
+// Exit statuses of the command.
+inline constexpr int kAllValid = 0;
+inline constexpr int kProblemsFound = 1;
+inline constexpr int kUsageOrFileError = 2;  // a usage error, or a file that cannot be read
+
+// Runs the command on `args` (the program name first, UTF-8), with the
+// process's standard streams, and returns the exit status.
+int run(const std::vector<std::string>& args);
+
+}  // namespace detector_settings
