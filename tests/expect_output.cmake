@@ -1,14 +1,23 @@
 # Runs PROGRAM with ARGS ("|"-separated), through EMULATOR when one is given,
+# in WORKING_DIRECTORY if given, with standard input from INPUT_FILE if given,
 # and fails unless its exit status is EXIT_STATUS and its standard output and
-# standard error are exactly STDOUT and STDERR, each followed by one newline
-# (none when empty). NEWLINE is LF, or CRLF where the C runtime writes text
-# streams that way.
+# standard error are exactly as expected. Each stream is expected either as one
+# line, STDOUT or STDERR (followed by one newline; nothing when empty), or as
+# the whole content of STDOUT_FILE or STDERR_FILE. NEWLINE is LF, or CRLF where
+# the C runtime writes text streams that way; expected "\n" become NEWLINE.
 string(REPLACE "|" ";" args "${ARGS}")
+if(NOT WORKING_DIRECTORY)
+  set(WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+endif()
+set(input_option)
+if(INPUT_FILE)
+  set(input_option INPUT_FILE "${INPUT_FILE}")
+endif()
 # The streams go to files: captured into variables, "\r\n" would come back as "\n".
 string(RANDOM LENGTH 12 run_id)
 set(stdout_file "${CMAKE_CURRENT_BINARY_DIR}/output-${run_id}.stdout")
 set(stderr_file "${CMAKE_CURRENT_BINARY_DIR}/output-${run_id}.stderr")
-execute_process(COMMAND ${EMULATOR} ${PROGRAM} ${args}
+execute_process(COMMAND ${EMULATOR} ${PROGRAM} ${args} WORKING_DIRECTORY "${WORKING_DIRECTORY}" ${input_option}
                 OUTPUT_FILE "${stdout_file}" ERROR_FILE "${stderr_file}" RESULT_VARIABLE actual_status)
 foreach(stream IN ITEMS STDOUT STDERR)
   string(TOLOWER "${stream}" name)
@@ -26,20 +35,23 @@ endif()
 # The text with its line ends made visible.
 function(visible text out_var)
   string(REPLACE "\r" "\\r" text "${text}")
-  string(REPLACE "\n" "\\n" text "${text}")
+  string(REPLACE "\n" "\\n\n" text "${text}")
   set(${out_var} "\"${text}\"" PARENT_SCOPE)
 endfunction()
 
 foreach(stream IN ITEMS STDOUT STDERR)
   set(expected "")
-  if(NOT "${${stream}}" STREQUAL "")
+  if(DEFINED ${stream}_FILE)
+    file(READ "${${stream}_FILE}" expected)
+    string(REPLACE "\n" "${newline}" expected "${expected}")
+  elseif(NOT "${${stream}}" STREQUAL "")
     set(expected "${${stream}}${newline}")
   endif()
   string(HEX "${expected}" expected_hex)
   if(NOT "${actual_${stream}_hex}" STREQUAL "${expected_hex}")
     visible("${expected}" want)
     visible("${actual_${stream}}" got)
-    message(SEND_ERROR "${stream}: expected ${want}, got ${got}")
+    message(SEND_ERROR "${stream}: expected\n${want}\ngot\n${got}")
   endif()
 endforeach()
 if(NOT "${actual_status}" STREQUAL "${EXIT_STATUS}")
