@@ -7,17 +7,23 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
+#include <locale>
+#include <sstream>
 
+#include "settings/file.h"
 #include "settings/validation.h"
 
 namespace settings::format {
 namespace {
 
 // Whether `text` reads back as `value` the way the reader reads it: as a
-// double, then rounded to the nearest float.
+// double, then rounded to the nearest float. (A stream in the classic locale
+// parses as from_chars does, and libc++ 14 has no from_chars for doubles.)
 bool readsBackAs(std::string_view text, float value) {
+    std::istringstream in{std::string(text)};
+    in.imbue(std::locale::classic());
     double parsed = 0;
-    std::from_chars(text.data(), text.data() + text.size(), parsed);
+    in >> parsed;
     return static_cast<float>(parsed) == value;
 }
 
