@@ -1,14 +1,14 @@
-# coverage-report: line and branch coverage of the product sources from the
+# detector_settings_coverage_report: line and branch coverage of the product sources from the
 # last test run, in a build made with --coverage (the coverage preset). Fails
 # below the project's target: every line and branch that can be reached
 # without an allocation failure. Branches that only exceptions take are left
 # out, as are those the compiler proves unreachable. gcovr 5.2 loses gcov's
 # marks of exception edges in lines of template instances, and counts a catch
 # clause's pass-through; such lines carry GCOVR_EXCL_BR_LINE.
-find_program(GCOVR gcovr)
-if(GCOVR)
-  add_custom_target(coverage-report
-                    COMMAND ${GCOVR} --root ${PROJECT_SOURCE_DIR} --object-directory ${PROJECT_BINARY_DIR}
+find_program(DETECTOR_SETTINGS_GCOVR gcovr)
+if(DETECTOR_SETTINGS_GCOVR)
+  add_custom_target(detector_settings_coverage_report
+                    COMMAND ${DETECTOR_SETTINGS_GCOVR} --root ${PROJECT_SOURCE_DIR} --object-directory ${PROJECT_BINARY_DIR}
                             --filter ${PROJECT_SOURCE_DIR}/settings/ --filter ${PROJECT_SOURCE_DIR}/selfcheck/
                             --filter ${PROJECT_SOURCE_DIR}/detector-settings/
                             --exclude ".*_test\\.cpp$" --exclude-throw-branches --exclude-unreachable-branches

@@ -5,12 +5,12 @@
 # headers and none of the build machine's others.
 #
 # detector_settings_header_library(<target> <header> <folder>) finds <header>
-# (a path such as "toml++/toml.h" that starts with <folder>) and defines the
-# INTERFACE target <target>, through which sources include it.
+# (a path such as "toml++/toml.h" that starts with <folder>), or takes the
+# folder <TARGET>_PREFIX names, and defines the INTERFACE target <target>,
+# through which sources include it. Nothing is kept in the cache.
 function(detector_settings_header_library target header folder)
-  string(MAKE_C_IDENTIFIER "${target}" variable)
-  find_path(${variable}_PREFIX "${header}" PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH
-            DOC "Folder that holds ${header}")
+  string(TOUPPER "${target}" variable)
+  find_path(${variable}_PREFIX "${header}" PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_CACHE)
   if(NOT ${variable}_PREFIX)
     message(FATAL_ERROR "${header} not found: install its development package, or set ${variable}_PREFIX "
                         "to the folder that holds it.")
@@ -27,4 +27,13 @@ detector_settings_header_library(detector_settings_tomlplusplus toml++/toml.h to
 target_compile_definitions(detector_settings_tomlplusplus INTERFACE TOML_HEADER_ONLY=1 TOML_EXCEPTIONS=0
                                                                     TOML_ENABLE_FORMATTERS=0)
 detector_settings_header_library(detector_settings_utfcpp utf8cpp/utf8.h utf8cpp)
-detector_settings_header_library(detector_settings_cli11 CLI/CLI.hpp CLI)
+
+# detector_settings_use_headers(<target> <header library>...) compiles <target>
+# with the header libraries, privately and without a link dependency, so that
+# exporting <target> carries none of them.
+function(detector_settings_use_headers target)
+  foreach(library IN LISTS ARGN)
+    target_include_directories(${target} SYSTEM PRIVATE $<TARGET_PROPERTY:${library},INTERFACE_INCLUDE_DIRECTORIES>)
+    target_compile_definitions(${target} PRIVATE $<TARGET_PROPERTY:${library},INTERFACE_COMPILE_DEFINITIONS>)
+  endforeach()
+endfunction()

@@ -13,5 +13,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Packages also from any prefix the caller names, such as a fresh install of this one.
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 
-# The C++ runtime and winpthreads go into the executable, so it needs no DLL beside it.
+# The C++ runtime and winpthreads go into each executable and DLL, so that
+# they need no DLL beside them but the project's own.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "settings/config.h"
+#include "settings/file_export.h"
 
 namespace settings {
 
@@ -48,12 +49,12 @@ struct FileReading {
 
 // Reads settings from TOML text. Columns count characters, not bytes. A
 // byte-order mark and CRLF line ends read as usual.
-FileReading readSettings(std::string_view tomlText);
+DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettings(std::string_view tomlText);
 
 // Reads a settings file of at most kMaxSettingsFileBytes. A file that is
 // missing, a directory, unreadable or too large gives one problem of rule
 // "file" and the default record.
-FileReading readSettingsFile(const std::filesystem::path& path);
+DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettingsFile(const std::filesystem::path& path);
 
 inline constexpr std::uintmax_t kMaxSettingsFileBytes = 1'048'576;  // 1 MiB
 
@@ -64,25 +65,25 @@ struct SettingsText {
     std::string text;
     std::optional<FileProblem> problem;
 };
-SettingsText loadSettingsText(const std::filesystem::path& path);
-SettingsText loadSettingsText(std::FILE* stream);  // an open stream, such as stdin
+DETECTOR_SETTINGS_FILE_EXPORT SettingsText loadSettingsText(const std::filesystem::path& path);
+DETECTOR_SETTINGS_FILE_EXPORT SettingsText loadSettingsText(std::FILE* stream);  // an open stream, such as stdin
 
 // A complete settings file for `config`: a header comment, `version`, then the
 // tables, every named setting with a comment of its meaning and rule. Reading
 // it back gives every named setting exactly, rule-breaking values included.
 // Empty when a string is not valid Unicode (a lone surrogate, a code point
 // beyond U+10FFFF, a narrow string that is not UTF-8): such a file would be corrupt.
-std::optional<std::string> writeSettings(const Config& config);
+DETECTOR_SETTINGS_FILE_EXPORT std::optional<std::string> writeSettings(const Config& config);
 
 // `utf8`, which must be valid UTF-8, as a TOML basic string, which is also a
 // JSON string: between double quotes, with quotes, backslashes and control
 // characters escaped: "a\"b\\c\n\u0001".
-std::string quotedString(std::string_view utf8);
+DETECTOR_SETTINGS_FILE_EXPORT std::string quotedString(std::string_view utf8);
 
 // A JSON Schema (draft 2020-12) of the format, for editors that check TOML
 // against one: types, defaults, bounds, descriptions, the allowed FFT sizes,
 // and no keys beyond the format's. Editors then flag what readSettings reports,
 // but for values JSON cannot hold (nan, inf).
-std::string writeSettingsSchema();
+DETECTOR_SETTINGS_FILE_EXPORT std::string writeSettingsSchema();
 
 }  // namespace settings

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "settings/config.h"
+#include "settings/export.h"
 #include "settings/table.h"
 
 namespace settings {
@@ -27,32 +28,32 @@ struct ValidationError {
 // The first broken rule; empty when every rule holds. Reads the record only
 // and keeps no state, so repeated calls give equal outcomes. Allocates nothing
 // for a valid record. Throws only std::bad_alloc.
-std::optional<ValidationError> validate(const Config& config);
+DETECTOR_SETTINGS_EXPORT std::optional<ValidationError> validate(const Config& config);
 
 // Every setting that breaks a rule, in rule order, one error per setting: the
 // error validate would give were that setting the only one wrong. For
 // detection.fftSize the range hides the power of two. validate(config) is the
 // first element. Allocates nothing for a valid record. Throws only std::bad_alloc.
-std::vector<ValidationError> validateAll(const Config& config);
+DETECTOR_SETTINGS_EXPORT std::vector<ValidationError> validateAll(const Config& config);
 
 // True for 1, 2, 4, ... 2^30; false for zero and every negative value.
 constexpr bool isPowerOfTwo(std::int32_t value) { return value > 0 && (value & (value - 1)) == 0; }
 
 // Decimal digits, with "-" for negative values: "-2147483648", "0", "3000000000".
-std::string renderInteger(std::int64_t value);
+DETECTOR_SETTINGS_EXPORT std::string renderInteger(std::int64_t value);
 
 // The value with six decimals, correctly rounded (ties to even) and never
 // shortened: "0.700000", "-0.007812", "340282346638528859811704183484516925440.000000".
 // Non-finite values render as "nan", "-nan", "inf" and "-inf". The text does not
 // depend on the locale or the platform. A float renders as its exact value.
-std::string renderReal(double value);
+DETECTOR_SETTINGS_EXPORT std::string renderReal(double value);
 
 // A rule as text, its bounds written for a setting of `type`: "must be in [5, 100]",
 // "must be in [0.0, 1.0]", "must not be empty".
-std::string ruleText(const Rule& rule, ValueType type);
+DETECTOR_SETTINGS_EXPORT std::string ruleText(const Rule& rule, ValueType type);
 
 // The message for a value that breaks `rule`: the rule's text, then for numeric
 // rules "; got " and `renderedValue`.
-std::string ruleMessage(const Rule& rule, ValueType type, std::string_view renderedValue);
+DETECTOR_SETTINGS_EXPORT std::string ruleMessage(const Rule& rule, ValueType type, std::string_view renderedValue);
 
 }  // namespace settings
