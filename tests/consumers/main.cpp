@@ -1,0 +1,3 @@
+#include "report.h"
+
+int main() { return reportSettings(); }
