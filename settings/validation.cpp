@@ -106,15 +106,17 @@ const Rule* firstBrokenRule(const Row& row, const typename Row::Value& value) {
     return nullptr;
 }
 
+// Built straight into the optional that validate returns, so that validate's
+// valid path keeps no room for a temporary error.
 template <typename Row>
-ValidationError errorFor(const Row& row, const Rule& rule, const typename Row::Value& value) {
+std::optional<ValidationError> errorFor(const Row& row, const Rule& rule, const typename Row::Value& value) {
     std::string field(row.keyPath);
     if constexpr (std::is_integral_v<typename Row::Value>) {
-        return {std::move(field), ruleMessage(rule, Row::type, integerText(value).view())};
+        return ValidationError{std::move(field), ruleMessage(rule, Row::type, integerText(value).view())};
     } else if constexpr (std::is_floating_point_v<typename Row::Value>) {
-        return {std::move(field), ruleMessage(rule, Row::type, realText(value).view())};
+        return ValidationError{std::move(field), ruleMessage(rule, Row::type, realText(value).view())};
     } else {
-        return {std::move(field), ruleMessage(rule, Row::type, {})};
+        return ValidationError{std::move(field), ruleMessage(rule, Row::type, {})};
     }
 }
 
@@ -143,7 +145,7 @@ std::vector<ValidationError> validateAll(const Config& config) {
     forEachSetting([&](const auto& row) {
         const auto& value = row.member(config);
         if (const Rule* broken = firstBrokenRule(row, value)) {
-            errors.push_back(errorFor(row, *broken, value));
+            errors.push_back(*errorFor(row, *broken, value));
         }
     });
     return errors;
