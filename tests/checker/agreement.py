@@ -34,15 +34,15 @@ WRONG_TYPES = ['"5"', 'true', '[1]', '{ a = 1 }', '1979-05-27', '07:32:00', '197
 WRONG_TYPES_FOR_STRINGS = ['5', '1.5', 'false', '["a"]', '1979-05-27']
 
 
-def integer_values(spec):
+def integer_values(subschema):
     """TOML texts for an integer setting, from its bounds, constant and allowed values."""
-    if 'const' in spec:
-        low = high = spec['const']
+    if 'const' in subschema:
+        low = high = subschema['const']
     else:
-        low, high = spec['minimum'], spec['maximum']
+        low, high = subschema['minimum'], subschema['maximum']
     values = {low, high, low - 1, high + 1, (low + high) // 2, 0, -1, 2 ** 31 - 1, -2 ** 31, 2 ** 31, 2 ** 32 + 1,
               2 ** 63 - 1, -2 ** 63}
-    for allowed in spec.get('enum', []):
+    for allowed in subschema.get('enum', []):
         values |= {allowed, allowed - 1, allowed + 1, allowed * 2}
     texts = [str(v) for v in sorted(values)]
     # Floats without a fraction count as integers; with one they are the wrong type.
@@ -50,30 +50,30 @@ def integer_values(spec):
     return texts
 
 
-def number_values(spec):
-    low, high = spec['minimum'], spec['maximum']
+def number_values(subschema):
+    low, high = subschema['minimum'], subschema['maximum']
     return [repr(float(low)), repr(float(high)), str(int(low)), str(int(high)), repr((low + high) / 2),
             repr(low - 1e-9), repr(high + 1e-7), '1.00000001', '-0.0', '1e39', '-1e39', '2', '-1', '0.7', '1e-50']
 
 
-def string_values(spec):
+def string_values(subschema):
     return ['""', '" "', '"x"', '"\u00e9\U0001f3a4"', '"tab\\there"', '"\\u0000"'] + WRONG_TYPES_FOR_STRINGS
 
 
-def values_for(spec):
-    kind = spec['type']
-    values = {'integer': integer_values, 'number': number_values, 'string': string_values}[kind](spec)
+def values_for(subschema):
+    kind = subschema['type']
+    values = {'integer': integer_values, 'number': number_values, 'string': string_values}[kind](subschema)
     return values + [t for t in WRONG_TYPES if not (kind == 'string' and t.startswith('"'))]
 
 
 def settings_of(schema):
-    """(section, name, spec) of every setting; the section of a top-level setting is ''."""
-    for key, spec in schema['properties'].items():
-        if spec.get('type') == 'object':
-            for name, setting in spec['properties'].items():
+    """(section, name, subschema) of every setting; the section of a top-level setting is ''."""
+    for key, subschema in schema['properties'].items():
+        if subschema.get('type') == 'object':
+            for name, setting in subschema['properties'].items():
                 yield key, name, setting
         else:
-            yield '', key, spec
+            yield '', key, subschema
 
 
 def spellings(section, name, value):
@@ -115,9 +115,9 @@ def unknown_keys(settings, sections):
 
 def corpus(schema, seed=20261208):
     settings = list(settings_of(schema))
-    sections = [key for key, spec in schema['properties'].items() if spec.get('type') == 'object']
+    sections = [key for key, subschema in schema['properties'].items() if subschema.get('type') == 'object']
     files = ['', '# only a comment\n'] + [f'[{section}]\n' for section in sections]
-    values = {(section, name): values_for(spec) for section, name, spec in settings}
+    values = {(section, name): values_for(subschema) for section, name, subschema in settings}
     for (section, name), texts in values.items():
         for value in texts:
             files += spellings(section, name, value)
