@@ -14,9 +14,14 @@
 // Reading reports every problem at once, each with its position: syntax
 // errors, unknown keys (with a suggestion when a known key is close), values of
 // the wrong type, and settings that break their rule, judged on the value as
-// written. Nothing throws but std::bad_alloc.
+// TOML reads it (integers exactly, reals as the nearest double). Keys are
+// matched as TOML defines them: the quoted "audio.bufferSizeMs" is one key, of
+// the top level, and unknown. Any text, however large or hostile, gives an
+// answer in time and memory in proportion to its size; nothing throws but
+// std::bad_alloc.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -32,7 +37,8 @@ namespace settings {
 
 // One problem of a settings file.
 struct FileProblem {
-    std::string key;      // key path as written ("audio.bufferSize"); empty for syntax and file problems
+    std::string key;      // key path as TOML writes it, each part bare or quoted ("audio.bufferSize",
+                          // "\"audio.bufferSizeMs\"", "audio.\"\u00E9\""); empty for syntax and file problems
     std::string rule;     // "equals", "nonEmpty", "range", "powerOfTwo", "unknown", "type", "syntax", "file"
     std::string message;  // "must be in [5, 100]; got 0", "unknown setting; did you mean audio.bufferSizeMs?"
     int line = 0;         // 1-based position of the offending value, of the key when the key
@@ -47,9 +53,17 @@ struct FileReading {
     std::vector<FileProblem> problems;  // every problem, by line then column; empty when valid
 };
 
-// Reads settings from TOML text. Columns count characters, not bytes. A
-// byte-order mark and CRLF line ends read as usual.
+// Reads settings from TOML text. Columns count characters, not bytes, as
+// settings::TextLines does (settings/text_lines.h). A byte-order mark and CRLF
+// line ends read as usual. A text that nests more than kMaxNestingLevels is
+// refused before it is parsed, with one "syntax" problem at the key or bracket
+// that goes deeper.
 DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettings(std::string_view tomlText);
+
+// Each part of a dotted key or table header, each array and each inline table
+// is a level: settings files need two. The limit keeps the parser's recursion
+// within a 1 MiB stack, the default of Windows programs, in any build.
+inline constexpr std::size_t kMaxNestingLevels = 128;
 
 // Reads a settings file of at most kMaxSettingsFileBytes. A file that is
 // missing, a directory, unreadable or too large gives one problem of rule

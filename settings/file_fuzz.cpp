@@ -1,9 +1,14 @@
 // Fuzz target of the settings-file reader: reads the input as a settings file
 // and checks what holds for every text. Sanitizers catch crashes, undefined
-// behaviour and leaks; the properties below catch wrong answers:
-//   - every problem's position lies inside the text;
+// behaviour and leaks, and toml++'s assertions are live in this build, so an
+// input that reaches one is a finding too. The properties below catch wrong
+// answers:
+//   - every problem's position lies inside the text, as TextLines counts it;
+//   - a problem's key and message, made terminal-safe, hold no control
+//     character but tab;
 //   - a reading without problems is a valid record, and writing it and reading
 //     that again gives the same named settings.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -15,6 +20,7 @@
 #include <vector>
 
 #include "settings/file.h"
+#include "settings/text_lines.h"
 #include "settings/validation.h"
 
 namespace {
@@ -26,21 +32,11 @@ void require(bool condition, const char* what) {
     }
 }
 
-// Characters (not bytes) of each line, as positions count them; a byte-order mark does not count.
-std::vector<std::size_t> lineLengths(std::string_view text) {
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
-    }
-    std::vector<std::size_t> lengths(1, 0);
-    for (const char c : text) {
-        if (c == '\n') {
-            lengths.push_back(0);
-        } else if ((static_cast<unsigned char>(c) & 0xC0U) != 0x80U) {
-            ++lengths.back();
-        }
-    }
-    return lengths;
+bool holdsNoControlCharacter(std::string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20U && c != '\t') || byte == 0x7FU;
+    });
 }
 
 // The named settings, with the float's bits: NaN never equals itself.
@@ -55,14 +51,14 @@ auto namedSettings(const settings::Config& c) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const settings::FileReading reading = settings::readSettings(text);
-    const std::vector<std::size_t> lengths = lineLengths(text);
+    const settings::TextLines lines(text);
     for (const settings::FileProblem& problem : reading.problems) {
-        require(problem.line >= 1 && static_cast<std::size_t>(problem.line) <= lengths.size(),
-                "a problem's line lies inside the text");
+        require(problem.line >= 1 && problem.line <= lines.count(), "a problem's line lies inside the text");
         // An error at the end of a line stands just after its last character.
-        require(problem.column >= 1 &&
-                    static_cast<std::size_t>(problem.column) <= lengths[static_cast<std::size_t>(problem.line - 1)] + 1,
+        require(problem.column >= 1 && problem.column <= lines.length(problem.line) + 1,
                 "a problem's column lies inside its line");
+        require(holdsNoControlCharacter(settings::terminalSafe(problem.key + problem.message)),
+                "a problem shows on a terminal as text");
     }
     if (reading.problems.empty()) {
         require(settings::validateAll(reading.config).empty(), "a file without problems gives a valid record");

@@ -16,6 +16,8 @@
 #include "settings/file.h"
 #include "settings/open_file.h"
 #include "settings/table.h"
+#include "settings/text_lines.h"
+#include "settings/toml_guard.h"
 #include "settings/toml_library.h"
 #include "settings/validation.h"
 
@@ -76,13 +78,19 @@ std::size_t editDistance(std::string_view from, std::string_view to) {
 
 // The known key closest to an unknown one, if any is close: the same key in
 // another case, the same member under another section, or two edits away.
+// Keys whose lengths differ by more than two edits are not measured, so that
+// a long key costs no more than reading it.
 std::optional<std::string_view> closestKey(std::string_view unknown) {
     constexpr std::size_t kMaxEdits = 2;
     std::optional<std::string_view> best;
     std::size_t bestScore = kMaxEdits + 2;  // scores above kMaxEdits + 1 are not close
     const auto consider = [&](std::string_view candidate) {
-        const std::size_t edits = editDistance(unknown, candidate);
-        const bool sameMember = editDistance(memberNameOf(unknown), memberNameOf(candidate)) == 0;
+        const std::size_t lengthDifference =
+            std::max(unknown.size(), candidate.size()) - std::min(unknown.size(), candidate.size());
+        const std::size_t edits = lengthDifference > kMaxEdits ? lengthDifference : editDistance(unknown, candidate);
+        const std::string_view member = memberNameOf(unknown);
+        const bool sameMember =
+            member.size() == memberNameOf(candidate).size() && editDistance(member, memberNameOf(candidate)) == 0;
         const std::size_t score = edits == 0 ? 0 : sameMember ? 1 : edits + 1;
         if (score < bestScore) {
             best = candidate;
@@ -94,23 +102,13 @@ std::optional<std::string_view> closestKey(std::string_view unknown) {
     return best;
 }
 
-// The text from `position` on. toml++ counts columns in characters and does
-// not count a byte-order mark.
-std::string_view textFrom(std::string_view text, const toml::source_position& position) {
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
-    }
-    const auto isLeadByte = [](char c) { return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U; };
-    for (toml::source_index line = 1; line < position.line; ++line) {
-        text.remove_prefix(std::min(text.find('\n'), text.size() - 1) + 1);
-    }
-    for (toml::source_index column = 1; column < position.column; ++column) {
-        const auto* const next =
-            std::find_if(text.begin() + std::min<std::size_t>(1, text.size()), text.end(), isLeadByte);
-        text.remove_prefix(static_cast<std::size_t>(next - text.begin()));
-    }
-    return text;
+// A key as TOML writes it: bare when it can be, quoted otherwise ("a.b", ""),
+// so that two different keys never read the same.
+std::string keyText(std::string_view key) {
+    const bool bare = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    });
+    return bare ? std::string(key) : quotedString(key);
 }
 
 // Wide strings hold UTF-32 where wchar_t has 32 bits and UTF-16 (Windows) where it has 16.
@@ -129,10 +127,21 @@ public:
     explicit Reader(std::string_view text) : text_(text) {}
 
     FileReading read() {
+        if (const std::optional<TomlRefusal> refusal = guardToml(text_)) {
+            // The statements before the refused one are TOML toml++ may take;
+            // an error among them comes first.
+            const toml::parse_result before = toml::parse(text_.substr(0, refusal->statementStart));
+            if (!before) {
+                addSyntaxError(before.error());
+            } else {
+                const auto [line, column] = lines().position(refusal->offset);
+                add({}, "syntax", refusal->message, line, column);
+            }
+            return std::move(reading_);
+        }
         toml::parse_result parsed = toml::parse(text_);
         if (!parsed) {
-            const toml::parse_error& error = parsed.error();
-            add({}, "syntax", std::string(error.description()), error.source());
+            addSyntaxError(parsed.error());
         } else {
             readTopLevel(parsed.table());
         }
@@ -143,45 +152,59 @@ public:
     }
 
 private:
+    // Positions are needed only for problems and a few values: indexed on first use.
+    const TextLines& lines() {
+        if (!lines_) {
+            lines_.emplace(text_);
+        }
+        return *lines_;
+    }
+
     // toml++ places some errors at the end of the text one column past the line's
     // end; a problem stands at most just after the last character of its line.
+    void add(std::string key, std::string_view rule, std::string message, int line, int column) {
+        reading_.problems.push_back(
+            {std::move(key), std::string(rule), std::move(message), line, std::min(column, lines().length(line) + 1)});
+    }
+
     void add(std::string key, std::string_view rule, std::string message, const toml::source_region& where) {
-        const std::string_view rest = textFrom(text_, {where.begin.line, 1});
-        const std::string_view line = rest.substr(0, rest.find('\n'));
-        const auto lineEnd =
-            static_cast<toml::source_index>(1 + std::count_if(line.begin(), line.end(), [](char c) {
-                                                return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
-                                            }));
-        reading_.problems.push_back({std::move(key), std::string(rule), std::move(message),
-                                     static_cast<int>(where.begin.line),
-                                     static_cast<int>(std::min(where.begin.column, lineEnd))});
+        add(std::move(key), rule, std::move(message), static_cast<int>(where.begin.line),
+            static_cast<int>(where.begin.column));
+    }
+
+    void addSyntaxError(const toml::parse_error& error) {
+        add({}, "syntax", std::string(error.description()), error.source());
     }
 
     void addWrongType(std::string key, std::string_view expected, const toml::node& value) {
         add(std::move(key), "type", concatenate({kMustBe, expected, kGot, typeName(value.type())}), value.source());
     }
 
-    void addUnknown(std::string keyPath, const toml::key& key) {
+    // `rawPath` is the key's parts joined by points, whatever they hold: what a
+    // suggestion is measured against.
+    void addUnknown(std::string shownPath, std::string_view rawPath, const toml::key& key) {
         std::string message(kUnknownSetting);
-        if (const std::optional<std::string_view> suggestion = closestKey(keyPath)) {
+        if (const std::optional<std::string_view> suggestion = closestKey(rawPath)) {
             message = concatenate({kUnknownSetting, kDidYouMean, *suggestion, "?"});
         }
-        add(std::move(keyPath), "unknown", std::move(message), key.source());
+        add(std::move(shownPath), "unknown", std::move(message), key.source());
     }
 
     // The top level: settings such as `version`, and the sections' tables.
+    // Keys are matched part by part: the quoted key "audio.bufferSizeMs" is one
+    // key of the top level, not the setting.
     void readTopLevel(const toml::table& root) {
         for (const auto& entry : root) {
-            const std::string keyPath(entry.first.str());
-            if (readIfSetting(keyPath, entry.second)) {
+            const std::string_view key = entry.first.str();
+            if (readIfSetting({}, key, entry.second)) {
                 continue;
             }
-            if (std::find(kSections.begin(), kSections.end(), keyPath) == kSections.end()) {
-                addUnknown(keyPath, entry.first);
+            if (std::find(kSections.begin(), kSections.end(), key) == kSections.end()) {
+                addUnknown(keyText(key), key, entry.first);
             } else if (const toml::table* section = entry.second.as_table()) {
-                readSection(*section, keyPath);
+                readSection(*section, key);
             } else {
-                addWrongType(keyPath, kExpectedTable, entry.second);
+                addWrongType(std::string(key), kExpectedTable, entry.second);
             }
         }
     }
@@ -189,20 +212,20 @@ private:
     // A section's table: settings only; a table inside it is an unknown key.
     void readSection(const toml::table& table, std::string_view section) {
         for (const auto& entry : table) {
-            const std::string keyPath = concatenate({section, ".", entry.first.str()});
-            if (!readIfSetting(keyPath, entry.second)) {
-                addUnknown(keyPath, entry.first);
+            const std::string_view key = entry.first.str();
+            if (!readIfSetting(section, key, entry.second)) {
+                addUnknown(concatenate({section, ".", keyText(key)}), concatenate({section, ".", key}), entry.first);
             }
         }
     }
 
-    // Reads the setting at `keyPath`, if the table has one there.
-    bool readIfSetting(const std::string& keyPath, const toml::node& value) {
+    // Reads the setting `key` of `section` ("" for the top level), if the table has one there.
+    bool readIfSetting(std::string_view section, std::string_view key, const toml::node& value) {
         bool known = false;
         forEachSetting([&](const auto& row) {
-            if (row.keyPath == keyPath) {
+            if (row.section() == section && row.name() == key) {
                 known = true;
-                this->readSetting(row, keyPath, value);
+                this->readSetting(row, std::string(row.keyPath), value);
             }
         });
         return known;
@@ -268,7 +291,10 @@ private:
             value = real->get();
             // toml++ drops the sign of "-nan"; the text keeps it.
             if (std::isnan(value)) {
-                value = std::copysign(value, textFrom(text_, node.source().begin).starts_with('-') ? -1.0 : 1.0);
+                const auto line = static_cast<int>(node.source().begin.line);
+                const std::string_view written =
+                    lines().line(line).substr(lines().byteOffset(line, static_cast<int>(node.source().begin.column)));
+                value = std::copysign(value, written.starts_with('-') ? -1.0 : 1.0);
             }
         } else if (const auto* integer = node.as_integer()) {
             value = static_cast<double>(integer->get());
@@ -301,6 +327,7 @@ private:
     }
 
     std::string_view text_;
+    std::optional<TextLines> lines_;
     FileReading reading_;
 };
 

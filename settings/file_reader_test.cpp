@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -209,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Columns count characters, not bytes.
         ProblemCase{"ColumnsCountCharacters",
                     "audio = { \"\u00E9\" = 1, bufferSizeMs = 0 }\n",
-                    {{"audio.\u00E9", "unknown", "unknown setting", 1, 11},
+                    {{"audio.\"\u00E9\"", "unknown", "unknown setting", 1, 11},
                      {"audio.bufferSizeMs", "range", kBufferRange + "0", 1, 35}}}),
     problemCaseName);
 
@@ -298,11 +299,14 @@ TEST(FileProblem, EqualityComparesEveryMember) {
     EXPECT_EQ(problem, FileProblem(problem));
 }
 
-// Files on disk, in a folder of their own under the test's working directory.
+// Files on disk, in a folder of each test's own, so that tests run in parallel.
 class ReadSettingsFileTest : public testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::remove_all(folder_);
+        const testing::TestInfo& test = *testing::UnitTest::GetInstance()->current_test_info();
+        folder_ =
+            std::filesystem::temp_directory_path() / (std::string("detector_settings_") + test.test_suite_name() + "_" +
+                                                      test.name() + "_" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(folder_);
     }
     void TearDown() override { std::filesystem::remove_all(folder_); }
@@ -313,7 +317,7 @@ protected:
         return path;
     }
 
-    std::filesystem::path folder_ = std::filesystem::current_path() / "file_reader_test_files";
+    std::filesystem::path folder_;
 };
 
 std::vector<FileProblem> fileProblem(std::string message) { return {{"", "file", std::move(message), 0, 0}}; }

@@ -1,0 +1,245 @@
+// Texts built to crash, stall or fool a reader: each gives its answer, the
+// same in every build. CTest runs these on a 1 MiB stack too (the default of
+// Windows programs), and the fuzz target starts from them.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "settings/file.h"
+
+namespace settings {
+
+void PrintTo(const FileProblem& p, std::ostream* out);  // in file_reader_test.cpp
+
+namespace {
+
+std::string repeated(std::string_view piece, std::size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
+// "a.a.a" of `parts` parts.
+std::string dotted(std::size_t parts) { return repeated("a.", parts - 1) + "a"; }
+
+const std::string kTooDeep =
+    "nests more than 128 levels deep (each part of a dotted key, each array and each inline table is a level)";
+
+FileProblem tooDeep(int line, int column) { return {"", "syntax", kTooDeep, line, column}; }
+
+FileProblem cannotStartKey(std::string_view saw, int line, int column) {
+    return {"", "syntax",
+            "Error while parsing key: expected bare key starting character or string delimiter, saw '" +
+                std::string(saw) + "'",
+            line, column};
+}
+
+FileProblem noValue(int line, int column) {
+    return {"", "syntax", "Error while parsing value: could not determine value type", line, column};
+}
+
+struct HostileCase {
+    std::string name;
+    std::string text;
+    std::vector<FileProblem> problems;
+};
+
+std::ostream& operator<<(std::ostream& out, const HostileCase& c) { return out << c.name; }
+
+class HostileTextTest : public testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileTextTest, GivesItsProblems) {
+    const FileReading reading = readSettings(GetParam().text);
+    EXPECT_EQ(reading.problems, GetParam().problems);
+}
+
+std::string hostileCaseName(const testing::TestParamInfo<HostileCase>& info) { return info.param.name; }
+
+// Nesting beyond the limit is refused at the key or bracket that goes deeper;
+// up to it, a text reads as any other.
+INSTANTIATE_TEST_SUITE_P(
+    Nesting, HostileTextTest,
+    testing::Values(
+        HostileCase{"Header300000Parts", "[" + dotted(300'000) + "]\n", {tooDeep(1, 2)}},
+        HostileCase{"DottedKey300000Parts", dotted(300'000) + " = 1\n", {tooDeep(1, 1)}},
+        HostileCase{"ArrayOfTables300000Parts", "[[" + dotted(300'000) + "]]\n", {tooDeep(1, 3)}},
+        HostileCase{"HeaderAtTheLimit", "[" + dotted(128) + "]\n", {{"a", "unknown", "unknown setting", 1, 2}}},
+        HostileCase{"HeaderOverTheLimit", "[" + dotted(129) + "]\n", {tooDeep(1, 2)}},
+        HostileCase{"ArrayOfTablesOverTheLimit", "[[" + dotted(128) + "]]\n", {tooDeep(1, 3)}},
+        HostileCase{"KeyUnderADeepHeader",
+                    "[" + dotted(100) + "]\n" + dotted(28) + " = 1\n" + dotted(29) + " = 1\n",
+                    {tooDeep(3, 1)}},
+        HostileCase{"ArraysAtTheLimit",
+                    "a = " + repeated("[", 128) + repeated("]", 128) + "\n",
+                    {{"a", "unknown", "unknown setting", 1, 1}}},
+        HostileCase{"ArraysOverTheLimit", "a = " + repeated("[", 129) + repeated("]", 129) + "\n", {tooDeep(1, 133)}},
+        HostileCase{"InlineTablesOverTheLimit",
+                    "a = " + repeated("{b = ", 128) + "1" + repeated("}", 128) + "\n",
+                    {tooDeep(1, 641)}},
+        HostileCase{
+            "DottedKeysInInlineTables", "a = { " + dotted(64) + " = { " + dotted(64) + " = 1 } }\n", {tooDeep(1, 139)}},
+        HostileCase{"ArraysOverLines", "a = [\n" + repeated("[\n", 200) + repeated("]\n", 201), {tooDeep(129, 1)}},
+        HostileCase{
+            "TablesInArrays", "a = " + repeated("[{b = ", 64) + "1" + repeated("}]", 64) + "\n", {tooDeep(1, 385)}},
+        // Brackets and points in strings and comments are text.
+        HostileCase{"BracketsInStrings",
+                    "[training]\ndataFile = \"" + repeated("[{.\\\"", 5000) + "\"\n" + "# " + repeated("[", 5000) +
+                        "\n" + "first = '''\n" + repeated("[", 5000) + "''''\n" + "second = \"\"\"" +
+                        repeated("{\\\"\"\"", 300) + "\"\"\"\n" + "third = ['" + repeated("[", 300) + "', \"]\"]\n",
+                    {{"training.first", "unknown", "unknown setting", 4, 1},
+                     {"training.second", "unknown", "unknown setting", 6, 1},
+                     {"training.third", "unknown", "unknown setting", 7, 1}}},
+        // An error before the refused statement comes first, as toml++ reports errors in order.
+        HostileCase{"EarlierErrorFirst",
+                    "version = 1x\n[" + dotted(300) + "]\n",
+                    {{"", "syntax", "Error while parsing decimal integer: expected digit, saw 'x'", 1, 12}}}),
+    hostileCaseName);
+
+// Mistakes that reach toml++'s assertions: a table header that cannot start a
+// key, an array element that starts as a value ends, a time that does not
+// start with a digit. toml++ tests the same right after; with its assertions
+// checking nothing, each is one syntax problem in every build.
+INSTANTIATE_TEST_SUITE_P(
+    HeaderStarts, HostileTextTest,
+    testing::Values(
+        HostileCase{"Point", "[.a]\n", {cannotStartKey(".", 1, 2)}},
+        HostileCase{"Equals", "[=detection]\n", {cannotStartKey("=", 1, 2)}},
+        HostileCase{"ArrayOfTables", "[[.a]]\n", {cannotStartKey(".", 1, 3)}},
+        HostileCase{"AfterBlanks", "[ \t.a]\n", {cannotStartKey(".", 1, 4)}},
+        HostileCase{"ThirdBracket", "[[[a]]]\n", {cannotStartKey("[", 1, 3)}},
+        HostileCase{"LineEnd", "version = 1\n[\n", {cannotStartKey("\\n", 2, 2)}},
+        HostileCase{"Comment", "[# x\n", {cannotStartKey("#", 1, 2)}},
+        HostileCase{"ControlCharacter", "[\x01]\n", {cannotStartKey("\\u0001", 1, 2)}},
+        HostileCase{"Letter", "[\xC3\xA9]\n", {cannotStartKey("\xC3\xA9", 1, 2)}},
+        HostileCase{"ParagraphSeparator", "[\xE2\x80\xA9]\n", {cannotStartKey("\xE2\x80\xA9", 1, 2)}},
+        HostileCase{"EarlierErrorFirst",
+                    "version = 1x\n[.a]\n",
+                    {{"", "syntax", "Error while parsing decimal integer: expected digit, saw 'x'", 1, 12}}},
+        HostileCase{"ArrayElementBrace", "a = [}\n", {noValue(1, 6)}},
+        HostileCase{"ArrayElementAfterComma", "a = [1,\n# c\n }]\n", {noValue(3, 2)}},
+        HostileCase{"ArrayElementLineSeparator", "a = [[{b = [\xE2\x80\xA8]}]]\n", {noValue(1, 13)}},
+        HostileCase{"ArrayElementNextLine", "a = [\xC2\x85]\n", {noValue(1, 6)}},
+        HostileCase{"TimeWithoutDigits",
+                    "t = 1979-05-27T:32\n",
+                    {{"", "syntax", "Error while parsing time: expected 2-digit hour, saw ':'", 1, 16}}},
+        HostileCase{"TimeWithAControlCharacter",
+                    "t = [1979-05-27T\x10"
+                    "32:00]\n",
+                    {{"", "syntax", "Error while parsing time: expected 2-digit hour, saw '\\u0010'", 1, 17}}},
+        // toml++ reports these before it asserts anything.
+        HostileCase{"ArrayClosedByBrace",
+                    "a = [1}\n",
+                    {{"", "syntax", "Error while parsing array: expected comma or closing ']', saw '}'", 1, 7}}},
+        HostileCase{"NonAsciiBlank",
+                    "[\xC2\xA0"
+                    "a]\n",
+                    {{"", "syntax", "Error while parsing table header: expected space or tab, saw '\\u00A0'", 1, 2}}},
+        HostileCase{"NotUtf8", "[\xFF]\n", {{"", "syntax", "Encountered invalid utf-8 sequence", 1, 1}}},
+        HostileCase{"Empty",
+                    "[]\n",
+                    {{"", "syntax",
+                      "Error while parsing table header: tables with blank bare keys are explicitly "
+                      "prohibited",
+                      1, 2}}},
+        HostileCase{
+            "AtTheEnd", "[", {{"", "syntax", "Error while parsing table header: encountered end-of-file", 1, 2}}}),
+    hostileCaseName);
+
+// A key is what TOML says it is: a quoted key with points in it is one key,
+// reported quoted, so that no two keys read the same.
+INSTANTIATE_TEST_SUITE_P(
+    QuotedKeys, HostileTextTest,
+    testing::Values(
+        HostileCase{"DottedNameInQuotes",
+                    "\"audio.bufferSizeMs\" = 50\n[audio]\nbufferSizeMs = 7\n",
+                    {{"\"audio.bufferSizeMs\"", "unknown", "unknown setting; did you mean audio.bufferSizeMs?", 1, 1}}},
+        HostileCase{"QuotedSetting", "\"version\" = 2\n", {{"version", "equals", "must equal 1; got 2", 1, 13}}},
+        HostileCase{"QuotedParts",
+                    "\"audio\".'bufferSizeMs' = 0\n",
+                    {{"audio.bufferSizeMs", "range", "must be in [5, 100]; got 0", 1, 26}}},
+        HostileCase{
+            "PointInAMember",
+            "[audio]\n\"bufferSizeMs.x\" = 1\n",
+            {{"audio.\"bufferSizeMs.x\"", "unknown", "unknown setting; did you mean audio.bufferSizeMs?", 2, 1}}},
+        HostileCase{"EmptyKey", "\"\" = 1\n", {{"\"\"", "unknown", "unknown setting", 1, 1}}},
+        HostileCase{"ForgedDiagnostic",
+                    "\"a\\nb.toml:9:9: error: forged\" = 1\n",
+                    {{"\"a\\nb.toml:9:9: error: forged\"", "unknown", "unknown setting", 1, 1}}},
+        HostileCase{"EscapesAndQuotes",
+                    "[detection]\n\"\\u001B[2J\\\"\" = 1\n",
+                    {{"detection.\"\\u001B[2J\\\"\"", "unknown", "unknown setting", 2, 1}}},
+        HostileCase{"LongKey",
+                    "[audio]\n\"" + repeated("bufferSizeMs", 40'000) + "\" = 1\n",
+                    {{"audio." + repeated("bufferSizeMs", 40'000), "unknown", "unknown setting", 2, 1}}}),
+    hostileCaseName);
+
+// The deepest trees the limit lets through, built from the limit itself: CTest
+// runs them on a 1 MiB stack, so a limit raised beyond what that holds fails.
+TEST(HostileText, DeepestTextsWithinTheLimitRead) {
+    const std::size_t limit = kMaxNestingLevels;
+    // Each header part an array of tables: the tree is twice as deep as the levels counted.
+    std::string arraysOfTables;
+    for (std::size_t parts = 1; parts < limit; ++parts) {
+        arraysOfTables += "[[" + dotted(parts) + "]]\n";
+    }
+    const std::vector<std::string> texts = {
+        "[" + dotted(limit) + "]\n",
+        dotted(limit) + " = 1\n",
+        arraysOfTables,
+        "a = " + repeated("[", limit) + repeated("]", limit) + "\n",
+        "a = " + repeated("{b = ", limit - 1) + "1" + repeated("}", limit - 1) + "\n",
+        "a = " + repeated("[{b = ", (limit - 1) / 2) + "1" + repeated("}]", (limit - 1) / 2) + "\n",
+    };
+    for (const std::string& text : texts) {
+        const FileReading reading = readSettings(text);
+        ASSERT_EQ(reading.problems.size(), 1U) << text.substr(0, 40);
+        EXPECT_EQ(reading.problems.front().rule, "unknown") << text.substr(0, 40);
+    }
+}
+
+TEST(HostileText, QuotedKeysLeaveTheSettingTo) {
+    const FileReading reading = readSettings("\"audio.bufferSizeMs\" = 50\n[audio]\nbufferSizeMs = 7\n");
+    EXPECT_EQ(reading.config.audio.bufferSizeMs, 7);
+}
+
+// Many problems cost each their own: every one is reported, once, in order.
+TEST(HostileText, ReportsEveryProblemOfALongLine) {
+    std::string text = "a = {";
+    for (int i = 0; i < 8000; ++i) {
+        text += (i == 0 ? " k" : ", k") + std::to_string(i) + " = 1";
+    }
+    text += " }\n";
+    const FileReading reading = readSettings(text);
+    ASSERT_EQ(reading.problems.size(), 1U);  // a is an unknown table: one problem
+    const FileReading inSection = readSettings("[audio]\n" + text.substr(4));
+    EXPECT_EQ(readSettings("audio = " + text.substr(4)).problems.size(), 8000U);
+    EXPECT_EQ(inSection.problems.size(), 1U);  // the line is a syntax error there
+}
+
+// Reals are judged as TOML reads them: the nearest double to what is written,
+// as every TOML reader and the schema's validators take them. Digits past a
+// double's precision are lost before any rule sees them.
+TEST(HostileText, RealsPastADoublesPrecision) {
+    const auto reading = [](const std::string& text) { return readSettings(text + "\n"); };
+    const FileReading justAbove = reading("detection.sensitivity = 1.0000000000000000001");
+    EXPECT_TRUE(justAbove.problems.empty());
+    EXPECT_EQ(justAbove.config.detection.sensitivity, 1.0F);
+    const FileReading tinyNegative = reading("detection.sensitivity = -1e-400");
+    EXPECT_TRUE(tinyNegative.problems.empty());
+    EXPECT_TRUE(std::signbit(tinyNegative.config.detection.sensitivity));
+    const FileReading almostWhole = reading("audio.bufferSizeMs = 10.0000000000000000001");
+    EXPECT_TRUE(almostWhole.problems.empty());
+    EXPECT_EQ(almostWhole.config.audio.bufferSizeMs, 10);
+    // Within a double's precision, the written value counts, not the float's.
+    EXPECT_EQ(reading("detection.sensitivity = 1.00000001").problems.size(), 1U);
+}
+
+}  // namespace
+}  // namespace settings

@@ -1,0 +1,32 @@
+// What keeps a text from toml++, found before it parses. Internal to the
+// settings-file library.
+//
+// toml++ builds a tree as deep as the text nests, and frees it, and finishes
+// it, recursively: a table header of 300,000 dotted parts overflows any stack.
+// A single pass over the text, as TOML splits it into strings, comments, keys
+// and brackets, counts the levels first.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace settings {
+
+// Why a text is refused, and where.
+struct TomlRefusal {
+    std::size_t offset = 0;          // of the key, header or bracket, in the text
+    std::size_t statementStart = 0;  // of the top-level statement that holds it: the text
+                                     // before it is whole statements, which toml++ may parse
+    std::string message;
+};
+
+// Empty when toml++ may parse `text`. Each part of a dotted key, each table
+// header part, each array and each inline table is a level; the text is
+// refused where it first goes beyond kMaxNestingLevels. A tree built from
+// text within the limit is at most twice as deep (each header part can also
+// be an array of tables), which the tests run on a 1 MiB stack.
+std::optional<TomlRefusal> guardToml(std::string_view text);
+
+}  // namespace settings
