@@ -2,12 +2,16 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "diagnostics.h"
 #include "settings/file.h"
+#include "settings/text_lines.h"
 #include "settings/version.h"
 
 namespace detector_settings {
@@ -17,10 +21,52 @@ constexpr std::string_view kProgram = "detector-settings";
 constexpr std::string_view kStandardInput = "-";
 constexpr std::string_view kStandardInputName = "<stdin>";
 
+// A standard stream whose every write is checked. After the first failure the
+// rest are skipped: the output is lost, and the command says so and fails.
 // Text streams: on Windows the C runtime writes "\n" as "\r\n".
-void write(std::FILE* stream, std::string_view text) {
-    static_cast<void>(std::fwrite(text.data(), 1, text.size(), stream));
+class Output {
+public:
+    explicit Output(std::FILE* stream) : stream_(stream) {}
+
+    void write(std::string_view text) {
+        if (failure_ == 0 && std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
+            failure_ = errno == 0 ? EIO : errno;
+        }
+    }
+
+    // Flushes what is buffered; false when any write failed.
+    bool finish() {
+        if (failure_ == 0 && std::fflush(stream_) != 0) {
+            failure_ = errno == 0 ? EIO : errno;
+        }
+        return failure_ == 0;
+    }
+
+    [[nodiscard]] bool failed() const { return failure_ != 0; }
+    [[nodiscard]] int failure() const { return failure_; }
+
+private:
+    std::FILE* stream_;
+    int failure_ = 0;  // the errno of the first failure
+};
+
+// Standard output carries what a command writes; standard error, diagnostics and usage errors.
+struct Streams {
+    Output out{stdout};
+    Output err{stderr};
+};
+
+int usageError(Output& err, std::string_view message) {
+    err.write(std::string(kProgram) + ": " + settings::terminalSafe(message) + " (see " + std::string(kProgram) +
+              " --help)\n");
+    return kUsageOrFileError;
 }
+
+struct CheckedFile {
+    std::string name;  // as given, or "<stdin>"
+    std::string text;
+    std::vector<settings::FileProblem> problems;
+};
 
 CheckedFile load(const std::string& argument) {
     CheckedFile file;
@@ -41,34 +87,59 @@ CheckedFile load(const std::string& argument) {
     return file;
 }
 
-int check(const std::vector<std::string>& arguments, bool json) {
+// File by file, each file's problems written before the next is read.
+int check(const std::vector<std::string>& arguments, bool json, Streams& streams) {
     int status = kAllValid;
-    std::vector<CheckedFile> files;
+    if (json) {
+        streams.out.write(kJsonReportStart);
+    }
     for (const std::string& argument : arguments) {
-        CheckedFile file = load(argument);
+        if (streams.out.failed() || streams.err.failed()) {
+            break;
+        }
+        const CheckedFile file = load(argument);
         const bool unreadable = !file.problems.empty() && file.problems.front().rule == "file";
         status = std::max(status, unreadable ? kUsageOrFileError : file.problems.empty() ? kAllValid : kProblemsFound);
-        if (!json) {
-            write(stderr, textDiagnostics(file));
+        if (json) {
+            streams.out.write(&argument == arguments.data() ? "" : ",");
+            streams.out.write(jsonFileReport(file.name, file.problems));
         } else {
-            files.push_back(std::move(file));
+            const settings::TextLines lines(file.text);
+            for (const settings::FileProblem& problem : file.problems) {
+                streams.err.write(textDiagnostic(file.name, problem, lines));
+            }
         }
     }
     if (json) {
-        write(stdout, jsonReport(files));
+        streams.out.write(kJsonReportEnd);
     }
     return status;
 }
 
-}  // namespace
+// What is left on the command line once CLI11 has taken what it knows: the first
+// one is a usage error, named for what it is.
+std::optional<std::string> leftOver(const CLI::App& app, bool commandGiven) {
+    for (const std::string& argument : app.remaining(true)) {
+        if (argument == "--") {
+            continue;
+        }
+        if (argument.size() > 1 && argument.front() == '-') {
+            return "unknown option: " + argument;
+        }
+        return (commandGiven ? "unexpected argument: " : "unknown command: ") + argument;
+    }
+    return std::nullopt;
+}
 
-int run(const std::vector<std::string>& args) {
+int runCommand(const std::vector<std::string>& args, Streams& streams) {
     CLI::App app(
         "Checks settings files of the audio-event detector as a compiler would, and writes the "
         "default settings file and the JSON Schema of settings files.",
         std::string(kProgram));
     app.set_version_flag("--version", std::string(kProgram) + " " + std::string(settings::kVersion));
     app.require_subcommand(1);
+    // What CLI11 does not know is collected, and named below by what it is.
+    app.allow_extras();
     // On Windows CLI11 would take "/dir/settings.toml" for an option.
     app.allow_windows_style_options(false);
 
@@ -79,7 +150,7 @@ int run(const std::vector<std::string>& args) {
         ->check(CLI::IsMember({"text", "json"}))
         ->capture_default_str();
     std::vector<std::string> files;
-    checkCommand->add_option("FILE", files, "Settings files; - reads standard input")->required();
+    checkCommand->add_option("FILE", files, "Settings files; - reads standard input (once)")->required();
     CLI::App* defaultsCommand = app.add_subcommand("defaults", "Write the default settings file to standard output");
     CLI::App* schemaCommand =
         app.add_subcommand("schema", "Write the JSON Schema (draft 2020-12) of settings files to standard output");
@@ -90,24 +161,45 @@ int run(const std::vector<std::string>& args) {
     try {
         app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::CallForHelp&) {  // GCOVR_EXCL_BR_LINE: other exceptions pass by
-        write(stdout, app.help());
+        streams.out.write(app.help());
         return kAllValid;
     } catch (const CLI::CallForVersion& version) {
-        write(stdout, std::string(version.what()) + "\n");
+        streams.out.write(std::string(version.what()) + "\n");
         return kAllValid;
     } catch (const CLI::ParseError& error) {
-        write(stderr, std::string(kProgram) + ": " + error.what() + " (see " + std::string(kProgram) + " --help)\n");
-        return kUsageOrFileError;
+        // A missing command or file is often an unknown one, which is the cause to name.
+        const bool commandGiven = checkCommand->parsed() || defaultsCommand->parsed() || schemaCommand->parsed();
+        return usageError(streams.err, leftOver(app, commandGiven).value_or(error.what()));
     }
 
+    if (const std::optional<std::string> unknown = leftOver(app, true)) {
+        return usageError(streams.err, *unknown);
+    }
     if (defaultsCommand->parsed()) {
-        write(stdout, settings::writeSettings(settings::Config{}).value_or(""));
+        streams.out.write(settings::writeSettings(settings::Config{}).value_or(""));
     } else if (schemaCommand->parsed()) {
-        write(stdout, settings::writeSettingsSchema());
+        streams.out.write(settings::writeSettingsSchema());
+    } else if (std::count(files.begin(), files.end(), kStandardInput) > 1) {
+        return usageError(streams.err, "standard input (-) can be checked only once");
     } else {
-        return check(files, format == "json");
+        return check(files, format == "json", streams);
     }
     return kAllValid;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args) {
+    Streams streams;
+    errno = 0;
+    const int status = runCommand(args, streams);
+    if (!streams.out.finish()) {
+        streams.err.write(std::string(kProgram) +
+                          ": cannot write to standard output: " + std::strerror(streams.out.failure()) + "\n");
+        static_cast<void>(streams.err.finish());
+        return kUsageOrFileError;
+    }
+    return streams.err.finish() ? status : kUsageOrFileError;
 }
 
 }  // namespace detector_settings

@@ -1,7 +1,7 @@
 // The `detector-settings` command: checks settings files of the audio-event
 // detector as a compiler would, and writes their defaults and JSON Schema.
 //
-//   detector-settings check [--format text|json] FILE...   ("-" reads standard input)
+//   detector-settings check [--format text|json] FILE...   ("-" reads standard input, once)
 //   detector-settings defaults
 //   detector-settings schema
 //   detector-settings --help | --version
@@ -15,10 +15,12 @@ namespace detector_settings {
 // Exit statuses of the command.
 inline constexpr int kAllValid = 0;
 inline constexpr int kProblemsFound = 1;
-inline constexpr int kUsageOrFileError = 2;  // a usage error, or a file that cannot be read
+inline constexpr int kUsageOrFileError = 2;  // a usage error, a file that cannot be read, or
+                                             // output that cannot be written
 
 // Runs the command on `args` (the program name first, UTF-8), with the
-// process's standard streams, and returns the exit status.
+// process's standard streams, and returns the exit status. Every write is
+// checked, the final flush included.
 int run(const std::vector<std::string>& args);
 
 }  // namespace detector_settings

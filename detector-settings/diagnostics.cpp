@@ -5,43 +5,42 @@
 #include <algorithm>
 #include <iterator>
 
-#include "settings/file.h"
 #include "settings/validation.h"
 
 namespace detector_settings {
 namespace {
 
-// Line `number` (1-based) of `text`, without its line end or a byte-order mark.
-std::string_view sourceLine(std::string_view text, int number) {
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
+constexpr std::string_view kCut = "...";
+
+// Blanks as wide as `shown`, valid UTF-8 (tabs stay tabs, each character one
+// column), so that what follows stands under the character after it.
+std::string blanksUnder(std::string_view shown) {
+    std::string blanks;
+    for (auto it = shown.begin(); it != shown.end();) {
+        blanks += utf8::unchecked::next(it) == '\t' ? '\t' : ' ';
     }
-    for (int line = 1; line < number; ++line) {
-        text.remove_prefix(std::min(text.find('\n'), text.size() - 1) + 1);
-    }
-    std::string_view line = text.substr(0, text.find('\n'));
-    if (line.ends_with('\r')) {
-        line.remove_suffix(1);
-    }
-    return line;
+    return blanks;
 }
 
-// Blanks up to `column` (counted in characters, as positions are), keeping
-// tabs so that the caret lines up under the source line, then the caret.
-std::string caretLine(std::string_view line, int column) {
-    std::string caret;
-    int characters = 1;
-    for (const char c : line) {
-        if (characters >= column) {
-            break;
-        }
-        if ((static_cast<unsigned char>(c) & 0xC0U) != 0x80U) {
-            caret += c == '\t' ? '\t' : ' ';
-            ++characters;
-        }
+// The source line, or the part of it around `column` when it is long, and a
+// caret under the column.
+std::string sourceWithCaret(const settings::TextLines& lines, int number, int column) {
+    const std::string_view line = lines.line(number);
+    const int length = lines.length(number);
+    int first = 1;
+    int last = length;
+    if (length > kMaxShownCharacters) {
+        first = std::clamp(column - kMaxShownCharacters / 3, 1, length - kMaxShownCharacters + 1);
+        last = first + kMaxShownCharacters - 1;
     }
-    return caret + '^';
+    const std::size_t from = lines.byteOffset(number, first);
+    const std::size_t caret = lines.byteOffset(number, column);
+    const std::size_t to = lines.byteOffset(number, last + 1);
+    const std::string before =
+        std::string(first > 1 ? kCut : "") + settings::terminalSafe(line.substr(from, caret - from));
+    std::string out = before;
+    out.append(settings::terminalSafe(line.substr(caret, to - caret))).append(last < length ? kCut : "");
+    return out.append("\n").append(blanksUnder(before)).append("^\n");
 }
 
 std::string jsonString(std::string_view text) {
@@ -52,38 +51,34 @@ std::string jsonString(std::string_view text) {
 
 }  // namespace
 
-std::string textDiagnostics(const CheckedFile& file) {
-    std::string out;
-    for (const settings::FileProblem& problem : file.problems) {
-        if (problem.line == 0) {
-            out.append(file.name).append(": error: ").append(problem.message).append("\n");
-            continue;
-        }
-        out.append(file.name).append(":").append(settings::renderInteger(problem.line));
-        out.append(":").append(settings::renderInteger(problem.column)).append(": error: ");
-        out.append(problem.key).append(problem.key.empty() ? "" : ": ").append(problem.message).append("\n");
-        const std::string_view line = sourceLine(file.text, problem.line);
-        out.append(line).append("\n").append(caretLine(line, problem.column)).append("\n");
+std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,
+                           const settings::TextLines& lines) {
+    std::string out = settings::terminalSafe(fileName);
+    if (problem.line == 0) {
+        return out.append(": error: ").append(settings::terminalSafe(problem.message)).append("\n");
     }
-    return out;
+    out.append(":").append(settings::renderInteger(problem.line));
+    out.append(":").append(settings::renderInteger(problem.column)).append(": error: ");
+    if (!problem.key.empty()) {
+        out.append(settings::terminalSafe(problem.key)).append(": ");
+    }
+    out.append(settings::terminalSafe(problem.message)).append("\n");
+    return out.append(sourceWithCaret(lines, problem.line, problem.column));
 }
 
-std::string jsonReport(const std::vector<CheckedFile>& files) {
-    std::string out = R"({"files":[)";
-    for (const CheckedFile& file : files) {
-        out.append(&file == files.data() ? "" : ",").append(R"({"path":)").append(jsonString(file.name));
-        out.append(R"(,"valid":)").append(file.problems.empty() ? "true" : "false").append(R"(,"diagnostics":[)");
-        for (const settings::FileProblem& problem : file.problems) {
-            out.append(&problem == file.problems.data() ? "" : ",");
-            out.append(R"({"line":)").append(settings::renderInteger(problem.line));
-            out.append(R"(,"column":)").append(settings::renderInteger(problem.column));
-            out.append(R"(,"key":)").append(jsonString(problem.key));
-            out.append(R"(,"rule":)").append(jsonString(problem.rule));
-            out.append(R"(,"message":)").append(jsonString(problem.message)).append("}");
-        }
-        out.append("]}");
+std::string jsonFileReport(std::string_view fileName, const std::vector<settings::FileProblem>& problems) {
+    std::string out = R"({"path":)";
+    out.append(jsonString(fileName)).append(R"(,"valid":)").append(problems.empty() ? "true" : "false");
+    out.append(R"(,"diagnostics":[)");
+    for (const settings::FileProblem& problem : problems) {
+        out.append(&problem == problems.data() ? "" : ",");
+        out.append(R"({"line":)").append(settings::renderInteger(problem.line));
+        out.append(R"(,"column":)").append(settings::renderInteger(problem.column));
+        out.append(R"(,"key":)").append(jsonString(problem.key));
+        out.append(R"(,"rule":)").append(jsonString(problem.rule));
+        out.append(R"(,"message":)").append(jsonString(problem.message)).append("}");
     }
-    return out + "]}\n";
+    return out.append("]}");
 }
 
 }  // namespace detector_settings

@@ -1,5 +1,7 @@
 // What `detector-settings check` prints: diagnostics as compilers print theirs,
-// for people and editors, and one JSON document for tools.
+// for people and editors, and one JSON document for tools. Each piece is
+// made on its own, so that the command writes a file's problems as it goes
+// and keeps nothing of a file once its problems are out.
 #pragma once
 
 #include <string>
@@ -7,25 +9,27 @@
 #include <vector>
 
 #include "settings/file.h"
+#include "settings/text_lines.h"
 
 namespace detector_settings {
 
-// One checked file: its name as given on the command line (or "<stdin>"), its
-// text, and its problems.
-struct CheckedFile {
-    std::string name;
-    std::string text;
-    std::vector<settings::FileProblem> problems;
-};
+// One problem as "FILE:LINE:COLUMN: error: KEY: MESSAGE" (no "KEY: " for syntax
+// errors), then the source line and a caret under the column, each line ended
+// by "\n"; a file problem as "FILE: error: MESSAGE". A source line longer than
+// kMaxShownCharacters is shown as an excerpt around the column, cut ends marked
+// "...". All of it is settings::terminalSafe: one problem, one "error:" line.
+std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,
+                           const settings::TextLines& lines);
 
-// Each problem as "FILE:LINE:COLUMN: error: KEY: MESSAGE" (no "KEY: " for syntax
-// errors), then the source line and a caret under the column; a file problem as
-// "FILE: error: MESSAGE". Empty for a valid file.
-std::string textDiagnostics(const CheckedFile& file);
+inline constexpr int kMaxShownCharacters = 120;
 
-// {"files":[{"path":…,"valid":…,"diagnostics":[{"line":…,"column":…,"key":…,"rule":…,"message":…}]}]}
-// on one line, ended by a newline. Text that is not valid UTF-8 (a file name)
-// has its invalid bytes replaced by U+FFFD.
-std::string jsonReport(const std::vector<CheckedFile>& files);
+// The JSON report, {"files":[FILE,...]}: kJsonReportStart, then one
+// jsonFileReport per file with "," between them, then kJsonReportEnd. Each
+// file is {"path":…,"valid":…,"diagnostics":[{"line":…,"column":…,"key":…,
+// "rule":…,"message":…},…]}. Text that is not valid UTF-8 (a file name) has
+// its invalid bytes replaced by U+FFFD.
+inline constexpr std::string_view kJsonReportStart = R"({"files":[)";
+inline constexpr std::string_view kJsonReportEnd = "]}\n";
+std::string jsonFileReport(std::string_view fileName, const std::vector<settings::FileProblem>& problems);
 
 }  // namespace detector_settings
