@@ -29,25 +29,31 @@ public:
     explicit Output(std::FILE* stream) : stream_(stream) {}
 
     void write(std::string_view text) {
-        if (failure_ == 0 && std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
-            failure_ = errno == 0 ? EIO : errno;
+        if (!failed_ && std::fwrite(text.data(), 1, text.size(), stream_) != text.size()) {
+            fail();
         }
     }
 
     // Flushes what is buffered; false when any write failed.
     bool finish() {
-        if (failure_ == 0 && std::fflush(stream_) != 0) {
-            failure_ = errno == 0 ? EIO : errno;
+        if (!failed_ && std::fflush(stream_) != 0) {
+            fail();
         }
-        return failure_ == 0;
+        return !failed_;
     }
 
-    [[nodiscard]] bool failed() const { return failure_ != 0; }
-    [[nodiscard]] int failure() const { return failure_; }
+    [[nodiscard]] bool failed() const { return failed_; }
+    [[nodiscard]] int reason() const { return reason_; }
 
 private:
+    void fail() {
+        failed_ = true;
+        reason_ = errno;
+    }
+
     std::FILE* stream_;
-    int failure_ = 0;  // the errno of the first failure
+    bool failed_ = false;
+    int reason_ = 0;  // the errno of the first failure
 };
 
 // Standard output carries what a command writes; standard error, diagnostics and usage errors.
@@ -168,8 +174,7 @@ int runCommand(const std::vector<std::string>& args, Streams& streams) {
         return kAllValid;
     } catch (const CLI::ParseError& error) {
         // A missing command or file is often an unknown one, which is the cause to name.
-        const bool commandGiven = checkCommand->parsed() || defaultsCommand->parsed() || schemaCommand->parsed();
-        return usageError(streams.err, leftOver(app, commandGiven).value_or(error.what()));
+        return usageError(streams.err, leftOver(app, checkCommand->parsed()).value_or(error.what()));
     }
 
     if (const std::optional<std::string> unknown = leftOver(app, true)) {
@@ -190,12 +195,13 @@ int runCommand(const std::vector<std::string>& args, Streams& streams) {
 }  // namespace
 
 int run(const std::vector<std::string>& args) {
+    // Standard error is unbuffered: a write for every diagnostic would cost more than making it.
+    static_cast<void>(std::setvbuf(stderr, nullptr, _IOFBF, std::size_t{1} << 16U));
     Streams streams;
-    errno = 0;
     const int status = runCommand(args, streams);
     if (!streams.out.finish()) {
         streams.err.write(std::string(kProgram) +
-                          ": cannot write to standard output: " + std::strerror(streams.out.failure()) + "\n");
+                          ": cannot write to standard output: " + std::strerror(streams.out.reason()) + "\n");
         static_cast<void>(streams.err.finish());
         return kUsageOrFileError;
     }

@@ -6,6 +6,8 @@
 //   - every problem's position lies inside the text, as TextLines counts it;
 //   - a problem's key and message, made terminal-safe, hold no control
 //     character but tab;
+//   - toml++ gives the same answer on the text the guard hands it as on the
+//     text itself: comments left out change nothing;
 //   - a reading without problems is a valid record, and writing it and reading
 //     that again gives the same named settings.
 #include <algorithm>
@@ -21,6 +23,8 @@
 
 #include "settings/file.h"
 #include "settings/text_lines.h"
+#include "settings/toml_guard.h"
+#include "settings/toml_library.h"
 #include "settings/validation.h"
 
 namespace {
@@ -39,6 +43,17 @@ bool holdsNoControlCharacter(std::string_view text) {
     });
 }
 
+// The same answer: the same tree, or the same error at the same place.
+bool sameParse(const toml::parse_result& a, const toml::parse_result& b) {
+    if (a.succeeded() != b.succeeded()) {
+        return false;
+    }
+    if (a.succeeded()) {
+        return a.table() == b.table();
+    }
+    return a.error().description() == b.error().description() && a.error().source().begin == b.error().source().begin;
+}
+
 // The named settings, with the float's bits: NaN never equals itself.
 auto namedSettings(const settings::Config& c) {
     return std::tuple(c.version, c.audio.deviceNamePattern, c.audio.bufferSizeMs,
@@ -51,6 +66,10 @@ auto namedSettings(const settings::Config& c) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const settings::FileReading reading = settings::readSettings(text);
+    const settings::GuardedText guarded = settings::guardToml(text);
+    if (!guarded.refusal) {
+        require(sameParse(toml::parse(guarded.parseable), toml::parse(text)), "leaving comments out changes nothing");
+    }
     const settings::TextLines lines(text);
     for (const settings::FileProblem& problem : reading.problems) {
         require(problem.line >= 1 && problem.line <= lines.count(), "a problem's line lies inside the text");

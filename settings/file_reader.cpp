@@ -13,6 +13,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "settings/characters.h"
 #include "settings/file.h"
 #include "settings/open_file.h"
 #include "settings/table.h"
@@ -57,23 +58,37 @@ std::string concatenate(std::initializer_list<std::string_view> pieces) {
     return text;
 }
 
-// Edits (insertions, deletions, substitutions) between two keys, ignoring ASCII case.
-std::size_t editDistance(std::string_view from, std::string_view to) {
-    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    std::vector<std::size_t> previous(to.size() + 1);
-    std::vector<std::size_t> current(to.size() + 1);
-    for (std::size_t j = 0; j <= to.size(); ++j) {
-        previous[j] = j;
+constexpr char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return foldCase(x) == foldCase(y); });
+}
+
+// Edits (insertions, deletions, substitutions) from a key to a known key or
+// section, ignoring ASCII case. Known keys are short, and a key is measured
+// only when its length is within two of the known one's: the two rows fit on
+// the stack.
+constexpr std::size_t kEditRowSize = 64;
+static_assert(std::all_of(kKeyPaths.begin(), kKeyPaths.end(),
+                          [](std::string_view key) { return key.size() + 3 < kEditRowSize; }));
+
+std::size_t editDistance(std::string_view from, std::string_view known) {
+    std::array<std::size_t, kEditRowSize> row{};  // edits from a prefix of `from` to each prefix of `known`
+    for (std::size_t j = 0; j <= known.size(); ++j) {
+        row[j] = j;
     }
     for (std::size_t i = 1; i <= from.size(); ++i) {
-        current[0] = i;
-        for (std::size_t j = 1; j <= to.size(); ++j) {
-            const std::size_t substitution = previous[j - 1] + (fold(from[i - 1]) == fold(to[j - 1]) ? 0 : 1);
-            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= known.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min(
+                {above + 1, row[j - 1] + 1, diagonal + (foldCase(from[i - 1]) == foldCase(known[j - 1]) ? 0 : 1)});
+            diagonal = above;
         }
-        std::swap(previous, current);
     }
-    return previous[to.size()];
+    return row[known.size()];
 }
 
 // The known key closest to an unknown one, if any is close: the same key in
@@ -88,9 +103,7 @@ std::optional<std::string_view> closestKey(std::string_view unknown) {
         const std::size_t lengthDifference =
             std::max(unknown.size(), candidate.size()) - std::min(unknown.size(), candidate.size());
         const std::size_t edits = lengthDifference > kMaxEdits ? lengthDifference : editDistance(unknown, candidate);
-        const std::string_view member = memberNameOf(unknown);
-        const bool sameMember =
-            member.size() == memberNameOf(candidate).size() && editDistance(member, memberNameOf(candidate)) == 0;
+        const bool sameMember = equalIgnoringCase(memberNameOf(unknown), memberNameOf(candidate));
         const std::size_t score = edits == 0 ? 0 : sameMember ? 1 : edits + 1;
         if (score < bestScore) {
             best = candidate;
@@ -105,9 +118,7 @@ std::optional<std::string_view> closestKey(std::string_view unknown) {
 // A key as TOML writes it: bare when it can be, quoted otherwise ("a.b", ""),
 // so that two different keys never read the same.
 std::string keyText(std::string_view key) {
-    const bool bare = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-    });
+    const bool bare = !key.empty() && std::all_of(key.begin(), key.end(), isBareKeyCharacter);
     return bare ? std::string(key) : quotedString(key);
 }
 
@@ -127,7 +138,8 @@ public:
     explicit Reader(std::string_view text) : text_(text) {}
 
     FileReading read() {
-        if (const std::optional<TomlRefusal> refusal = guardToml(text_)) {
+        const GuardedText guarded = guardToml(text_);
+        if (const std::optional<TomlRefusal>& refusal = guarded.refusal) {
             // The statements before the refused one are TOML toml++ may take;
             // an error among them comes first.
             const toml::parse_result before = toml::parse(text_.substr(0, refusal->statementStart));
@@ -139,15 +151,19 @@ public:
             }
             return std::move(reading_);
         }
-        toml::parse_result parsed = toml::parse(text_);
+        toml::parse_result parsed = toml::parse(guarded.parseable);
         if (!parsed) {
             addSyntaxError(parsed.error());
         } else {
             readTopLevel(parsed.table());
         }
-        std::stable_sort(reading_.problems.begin(), reading_.problems.end(), [](const auto& a, const auto& b) {
+        const auto byPosition = [](const FileProblem& a, const FileProblem& b) {
             return std::pair(a.line, a.column) < std::pair(b.line, b.column);
-        });
+        };
+        // Tables come in key order, which is seldom the order of the text.
+        if (!std::is_sorted(reading_.problems.begin(), reading_.problems.end(), byPosition)) {
+            std::stable_sort(reading_.problems.begin(), reading_.problems.end(), byPosition);
+        }
         return std::move(reading_);
     }
 

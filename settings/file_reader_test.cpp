@@ -11,32 +11,15 @@
 #include <vector>
 
 #include "settings/file.h"
+#include "settings/file_test_support.h"
 
-namespace settings {
-
-// How GoogleTest shows a problem: "2:16 [range] audio.bufferSizeMs: must be in [5, 100]; got 0".
-void PrintTo(const FileProblem& p, std::ostream* out) {
-    *out << p.line << ":" << p.column << " [" << p.rule << "] " << p.key << ": " << p.message;
-}
-
-namespace {
-
-// A row: a file's text and every problem it must give, in order.
-struct ProblemCase {
-    std::string name;
-    std::string text;
-    std::vector<FileProblem> problems;
-};
-
-std::ostream& operator<<(std::ostream& out, const ProblemCase& c) { return out << c.name; }
-
-class ReadProblemsTest : public testing::TestWithParam<ProblemCase> {};
+namespace settings::test {
 
 TEST_P(ReadProblemsTest, ReportsEveryProblemWithItsPosition) {
     EXPECT_EQ(readSettings(GetParam().text).problems, GetParam().problems);
 }
 
-std::string problemCaseName(const testing::TestParamInfo<ProblemCase>& info) { return info.param.name; }
+namespace {
 
 const std::string kBufferRange = "must be in [5, 100]; got ";
 
@@ -355,4 +338,4 @@ TEST_F(ReadSettingsFileTest, ReadsUpTo1MiB) {
 }
 
 }  // namespace
-}  // namespace settings
+}  // namespace settings::test

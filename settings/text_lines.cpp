@@ -1,41 +1,18 @@
 #include "settings/text_lines.h"
 
-#include <utf8cpp/utf8.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "settings/characters.h"
+
 namespace settings {
 namespace {
 
-// A byte that does not continue a UTF-8 sequence starts a character, valid or not.
-constexpr bool startsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U; }
-
-struct Character {
-    char32_t codePoint;
-    std::size_t size;  // in bytes
-};
-
-// The character `text` starts with; empty when it does not start with valid UTF-8.
-std::optional<Character> firstCharacter(std::string_view text) {
-    const char* const first = text.data();
-    // A sequence has at most four bytes: looking no further keeps this constant.
-    if (utf8::find_invalid(first, first + std::min<std::size_t>(4, text.size())) == first) {
-        return std::nullopt;
-    }
-    const char* next = first;
-    const auto codePoint = static_cast<char32_t>(utf8::unchecked::next(next));
-    return Character{codePoint, static_cast<std::size_t>(next - first)};
-}
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// Characters that could forge a line, drive a terminal or reorder what it shows.
+// Characters beyond ASCII that could forge a line, drive a terminal or reorder what it shows.
 constexpr bool isUnsafeOnTerminals(char32_t c) {
-    return (c < 0x20U && c != U'\t') || (c >= 0x7FU && c <= 0x9FU) || (c >= 0x2028U && c <= 0x202EU) ||
-           (c >= 0x2066U && c <= 0x2069U);
+    return c <= 0x9FU || (c >= 0x2028U && c <= 0x202EU) || (c >= 0x2066U && c <= 0x2069U);
 }
 
 // "\\u001B" for a code point, "\\xFF" for a byte.
@@ -110,6 +87,9 @@ std::size_t TextLines::byteOffset(int number, int column) const {
         return shown.size();
     }
     const LineStart& start = lines_[static_cast<std::size_t>(number) - 1];
+    if (shown.size() == static_cast<std::size_t>(length(number))) {
+        return static_cast<std::size_t>(column) - 1;  // a byte a character
+    }
     const std::size_t character = start.character + static_cast<std::size_t>(column) - 1;
     std::size_t byte = checkpoints_[character / kCheckpointInterval];
     for (std::size_t step = character % kCheckpointInterval; step > 0; --step) {
@@ -134,6 +114,20 @@ std::string terminalSafe(std::string_view text) {
     std::string safe;
     safe.reserve(text.size());
     while (!text.empty()) {
+        // Printable ASCII and tabs, the most of any text, go as they are.
+        const auto plain =
+            static_cast<std::size_t>(std::find_if_not(text.begin(), text.end(), isPlainAscii) - text.begin());
+        safe.append(text.substr(0, plain));
+        text.remove_prefix(plain);
+        if (text.empty()) {
+            break;
+        }
+        const auto first = static_cast<unsigned char>(text.front());
+        if (first < 0x80U) {  // a control character or DEL
+            appendEscape(safe, 'u', first, 4);
+            text.remove_prefix(1);
+            continue;
+        }
         const std::optional<Character> character = firstCharacter(text);
         if (!character) {
             appendEscape(safe, 'x', static_cast<unsigned char>(text.front()), 2);

@@ -5,16 +5,10 @@
 #include <string>
 #include <vector>
 
-namespace settings {
-namespace {
+#include "settings/file_test_support.h"
 
-std::string repeated(std::string_view piece, int times) {
-    std::string text;
-    for (int i = 0; i < times; ++i) {
-        text += piece;
-    }
-    return text;
-}
+namespace settings::test {
+namespace {
 
 // A row: a text, its lines and their lengths in characters.
 struct LinesCase {
@@ -142,4 +136,4 @@ INSTANTIATE_TEST_SUITE_P(
     safeCaseName);
 
 }  // namespace
-}  // namespace settings
+}  // namespace settings::test

@@ -1,38 +1,43 @@
 // The guard's pass over a text. It follows TOML where TOML is valid, which is
 // as far as toml++ goes, and counts levels as toml++ will nest them. Where a
 // text stops being TOML, toml++ stops too, so the guard need not be right
-// beyond that point, only never count fewer levels than toml++ would build.
+// beyond that point, only never count fewer levels than toml++ would build,
+// and leave out only comments toml++ would have read as comments.
 #include "settings/toml_guard.h"
+
+#include <utf8cpp/utf8.h>
 
 #include <algorithm>
 #include <vector>
 
+#include "settings/characters.h"
 #include "settings/file.h"
 #include "settings/validation.h"
 
 namespace settings {
 namespace {
 
-constexpr bool isBareKeyCharacter(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-}
 constexpr bool isQuote(char c) { return c == '"' || c == '\''; }
 constexpr bool startsKey(char c) { return isBareKeyCharacter(c) || isQuote(c); }
 constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 class Scanner {
 public:
-    explicit Scanner(std::string_view text) : text_(text) {}
+    // toml++ decodes UTF-8 ahead of where it parses, so where an invalid byte
+    // stands among the blocks it decodes decides which error comes first:
+    // comments of such a text stay.
+    explicit Scanner(std::string_view text)
+        : text_(text), leaveOutComments_(utf8::is_valid(text.begin(), text.end())) {}
 
-    std::optional<TomlRefusal> scan() {
-        constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    GuardedText scan() {
         if (text_.starts_with(kByteOrderMark)) {
             position_ = kByteOrderMark.size();
         }
         while (!refusal_ && position_ < text_.size()) {
             statement();
         }
-        return std::move(refusal_);
+        parseable_.append(text_.substr(copied_));
+        return {std::move(refusal_), std::move(parseable_)};
     }
 
 private:
@@ -52,9 +57,29 @@ private:
 
     void skipToLineEnd() { position_ = std::min(text_.find('\n', position_), text_.size()); }
 
-    // Refuses the text at `offset` when `level` is beyond the limit.
+    // A comment, from its "#" to the line end. toml++ only checks that it holds
+    // no control character but tab and is UTF-8, and nothing follows it on its
+    // line: a body of printable ASCII changes nothing toml++ reports, values,
+    // errors or positions, and is left out of what it parses.
+    void comment() {
+        const std::size_t bodyStart = position_ + 1;
+        skipToLineEnd();
+        if (atEnd()) {
+            return;  // an error at the end of the text would stand after it
+        }
+        const std::size_t bodyEnd = text_[position_ - 1] == '\r' ? position_ - 1 : position_;
+        if (leaveOutComments_ && bodyStart < bodyEnd &&
+            std::all_of(text_.begin() + static_cast<std::ptrdiff_t>(bodyStart),
+                        text_.begin() + static_cast<std::ptrdiff_t>(bodyEnd), isPlainAscii)) {
+            parseable_.append(text_.substr(copied_, bodyStart - copied_));
+            copied_ = bodyEnd;
+        }
+    }
+
+    // Refuses the text at `offset` when `level` is beyond the limit. The
+    // scan stops at the first refusal.
     bool tooDeep(std::size_t level, std::size_t offset) {
-        if (level > kMaxNestingLevels && !refusal_) {
+        if (level > kMaxNestingLevels) {
             refusal_ = TomlRefusal{offset, statementStart_,
                                    "nests more than " + renderInteger(kMaxNestingLevels) +
                                        " levels deep (each part of a dotted key, each array and each inline "
@@ -64,21 +89,35 @@ private:
     }
 
     // One top-level line: a table header, a key-value pair (whose value may
-    // span lines), a comment or nothing. What follows on the line is blanks
-    // and a comment in a valid text, and otherwise ends toml++'s parse.
+    // span lines), a comment or nothing.
     void statement() {
         skipBlanks();
         if (atEnd()) {
             return;
         }
         statementStart_ = position_;
-        if (current() == '[') {
+        if (current() == '#') {
+            comment();
+        } else if (current() == '[') {
             header();
+            restOfLine();
         } else if (startsKey(current())) {
             keyValue();
+            restOfLine();
+        } else {
+            skipToLineEnd();  // toml++ stops here
         }
-        skipToLineEnd();
         ++position_;
+    }
+
+    // After a header's key or a value: the closing brackets, a scalar, blanks
+    // and a comment in a valid text, none of which holds a "#". In any other,
+    // toml++ stops before the "#".
+    void restOfLine() {
+        position_ = std::min(text_.find_first_of("#\n", position_), text_.size());
+        if (!atEnd() && current() == '#') {
+            comment();
+        }
     }
 
     void header() {
@@ -158,7 +197,7 @@ private:
             if (isBlank(c) || c == '\n' || c == '\r') {
                 ++position_;
             } else if (c == '#') {
-                skipToLineEnd();
+                comment();
             } else if (c == ']' || c == '}') {
                 open.pop_back();
                 ++position_;
@@ -215,10 +254,13 @@ private:
     std::size_t statementStart_ = 0;
     std::size_t headerLevel_ = 0;  // of the table the last header opened; 0 for the root
     std::optional<TomlRefusal> refusal_;
+    bool leaveOutComments_;
+    std::string parseable_;  // the text up to copied_, comments' bodies left out
+    std::size_t copied_ = 0;
 };
 
 }  // namespace
 
-std::optional<TomlRefusal> guardToml(std::string_view text) { return Scanner(text).scan(); }
+GuardedText guardToml(std::string_view text) { return Scanner(text).scan(); }
 
 }  // namespace settings

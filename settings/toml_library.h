@@ -35,9 +35,10 @@
 #include <utility>
 namespace settings::toml_assertion {
 inline void failed(std::string_view function, std::string_view condition) {
-    constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kReachable = {{
+    constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kReachable = {{
         {"parse_key", "is_bare_key_character(*cp) || is_string_delimiter(*cp)"},  // "[.a]", "[=a]"
         {"parse_value", "!is_value_terminator(*cp)"},                            // "a = [}"
+        {"operator()", "!is_value_terminator(*cp)"},                             // "a = 1979-05-27 1"
         {"parse_time", "is_decimal_digit(*cp)"},                                 // "a = 1979-05-27T:32"
     }};
     if (std::find(kReachable.begin(), kReachable.end(), std::pair(function, condition)) == kReachable.end()) {

@@ -46,14 +46,21 @@ def integer_values(subschema):
         values |= {allowed, allowed - 1, allowed + 1, allowed * 2}
     texts = [str(v) for v in sorted(values)]
     # Floats without a fraction count as integers; with one they are the wrong type.
-    texts += [f'{low}.0', f'{high}.0', f'{high + 1}.0', f'{low}.5', '1e3', '-0.0', '99999999999999999999']
+    texts += [f'{low}.0', f'{high}.0', f'{high + 1}.0', f'{low}.5', '1e3', '-0.0', '99999999999999999999',
+              f'{low}.0000000000000000001', f'{high}.99999999999999999999']
     return texts
 
 
 def number_values(subschema):
     low, high = subschema['minimum'], subschema['maximum']
+    # Past a double's precision, TOML readers (ours and tomllib) read the nearest double.
+    # (Below its normal range, such as 1e-310, toml++ takes the standard library's answer,
+    # which differs between them; the reader's unit tests hold each to it.)
+    past_precision = [f'{float(high)!r}0000000000000000001', f'{float(low)!r}0000000000000000001',
+                      '0.99999999999999999999']
     return [repr(float(low)), repr(float(high)), str(int(low)), str(int(high)), repr((low + high) / 2),
-            repr(low - 1e-9), repr(high + 1e-7), '1.00000001', '-0.0', '1e39', '-1e39', '2', '-1', '0.7', '1e-50']
+            repr(low - 1e-9), repr(high + 1e-7), '1.00000001', '-0.0', '1e39', '-1e39', '2', '-1', '0.7',
+            '1e-50'] + past_precision
 
 
 def string_values(subschema):
@@ -96,6 +103,21 @@ def as_tables(assignments):
     return text
 
 
+def quoted_keys(settings):
+    """Files whose keys are quoted: one quoted key with a point in it is one key, never a setting."""
+    files = []
+    for section, name, subschema in settings:
+        value = json.dumps(subschema['default'])
+        if not section:
+            files += [f'"{name}" = {value}\n', f"'{name}' = {value}\n", f'"{name}.x" = {value}\n']
+            continue
+        files += [f'"{section}.{name}" = {value}\n', f'"{section}"."{name}" = {value}\n',
+                  f"'{section}'.'{name}' = {value}\n", f'[{section}]\n"{name}" = {value}\n',
+                  f'["{section}"]\n{name} = {value}\n', f'[{section}]\n"{name}.x" = {value}\n',
+                  f'"{section}.{name}" = {value}\n[{section}]\n{name} = {value}\n', f'"{section} " = {{}}\n']
+    return files
+
+
 def unknown_keys(settings, sections):
     """Files with unknown, misspelt or misplaced keys and tables."""
     files = ['colour = "blue"\n', 'Version = 1\n', 'versio = 1\n', '[Audio]\nbufferSizeMs = 10\n',
@@ -122,6 +144,7 @@ def corpus(schema, seed=20261208):
         for value in texts:
             files += spellings(section, name, value)
     files += unknown_keys(settings, sections)
+    files += quoted_keys(settings)
     # Several settings, valid or not, together; sometimes with an unknown key.
     rng = random.Random(seed)
     for _ in range(600):

@@ -125,13 +125,22 @@ def check_write_failures(program, work_dir, emulated):
             message = result.stderr.decode(errors='replace')
             if result.returncode != 2 or 'cannot write to standard output' not in message:
                 failures.append(f'{" ".join(args)} into {where}: exit status {result.returncode}, {message!r}')
+    # More than a buffer of output fails before the end; the files after it are not read.
+    (work_dir / 'many.toml').write_text(''.join(f'[t{i}]\n' for i in range(5000)))
+    with open('/dev/full', 'wb') as full:
+        result = subprocess.run(program + ['check', '--format', 'json', 'many.toml', 'missing.toml'], cwd=work_dir,
+                                stdout=full, stderr=subprocess.PIPE, check=False)
+    if result.returncode != 2 or b'missing.toml' in result.stderr:
+        failures.append(f'check --format json of a large report into a full disk: exit status {result.returncode}')
     # Diagnostics that cannot be written fail the same way, silently: there is nowhere to say it.
     (work_dir / 'invalid.toml').write_text('version = 2\n')
-    with open('/dev/full', 'wb') as full:
-        result = subprocess.run(program + ['check', 'invalid.toml'], cwd=work_dir, stdout=subprocess.PIPE, stderr=full,
-                                check=False)
-    if result.returncode != 2:
-        failures.append(f'check with standard error on a full disk: exit status {result.returncode}')
+    for files in (['invalid.toml'], ['many.toml', 'invalid.toml']):
+        with open('/dev/full', 'wb') as full:
+            result = subprocess.run(program + ['check'] + files, cwd=work_dir, stdout=subprocess.PIPE, stderr=full,
+                                    check=False)
+        if result.returncode != 2:
+            failures.append(f'check {" ".join(files)} with standard error on a full disk: exit status '
+                            f'{result.returncode}')
     return failures
 
 
