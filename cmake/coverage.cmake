@@ -13,7 +13,7 @@ if(DETECTOR_SETTINGS_GCOVR)
                             --exclude-directories "${PROJECT_BINARY_DIR}/tests/consumers/.*"
                             --filter ${PROJECT_SOURCE_DIR}/settings/ --filter ${PROJECT_SOURCE_DIR}/selfcheck/
                             --filter ${PROJECT_SOURCE_DIR}/detector-settings/
-                            --exclude ".*_test\\.cpp$" --exclude-throw-branches --exclude-unreachable-branches
+                            --exclude ".*_test\\.cpp$" --exclude ".*_test_support\\.h$" --exclude-throw-branches --exclude-unreachable-branches
                             --txt - --html-details ${PROJECT_BINARY_DIR}/coverage/index.html --print-summary
                             --fail-under-line 100 --fail-under-branch 100
                     COMMAND ${CMAKE_COMMAND} -E echo "Report: ${PROJECT_BINARY_DIR}/coverage/index.html"

@@ -26,7 +26,7 @@ case $preset in
   windows-package) needs=("${build[@]}" "${mingw[@]}") ;;
   lint) needs=("${build[@]}" "${tests[@]}" "${clang[@]}" clang-tidy clang-format libbenchmark-dev) ;;
   fuzz) needs=("${build[@]}" "${clang[@]}") ;;
-  bench) needs=("${build[@]}" libbenchmark-dev hyperfine) taplo=yes ;;
+  bench) needs=("${build[@]}" libbenchmark-dev hyperfine time) taplo=yes ;;
   *) echo "cmake/workflow.sh: no workflow preset named $preset" >&2 && exit 2 ;;
 esac
 

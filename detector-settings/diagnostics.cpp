@@ -16,7 +16,7 @@ constexpr std::string_view kCut = "...";
 // column), so that what follows stands under the character after it.
 std::string blanksUnder(std::string_view shown) {
     std::string blanks;
-    for (auto it = shown.begin(); it != shown.end();) {
+    for (std::string_view::const_iterator it = shown.begin(); it != shown.end();) {
         blanks += utf8::unchecked::next(it) == '\t' ? '\t' : ' ';
     }
     return blanks;

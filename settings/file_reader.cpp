@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <iterator>
 #include <limits>
+#include <numeric>
+#include <tuple>
 #include <type_traits>
 
 #include "settings/characters.h"
@@ -65,44 +67,53 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
                       [](char x, char y) { return foldCase(x) == foldCase(y); });
 }
 
+constexpr std::size_t kMaxEdits = 2;  // a key further than this from every known one gets no suggestion
+
 // Edits (insertions, deletions, substitutions) from a key to a known key or
-// section, ignoring ASCII case. Known keys are short, and a key is measured
-// only when its length is within two of the known one's: the two rows fit on
-// the stack.
+// section, ignoring ASCII case, counted up to kMaxEdits; more give
+// kMaxEdits + 1. A key is measured only when its length is within kMaxEdits
+// of the known one's, and only until every prefix of it is further off than
+// that: one row on the stack serves, and a long key costs no more than
+// reading it.
 constexpr std::size_t kEditRowSize = 64;
 static_assert(std::all_of(kKeyPaths.begin(), kKeyPaths.end(),
-                          [](std::string_view key) { return key.size() + 3 < kEditRowSize; }));
+                          [](std::string_view key) { return key.size() < kEditRowSize; }));
 
-std::size_t editDistance(std::string_view from, std::string_view known) {
-    std::array<std::size_t, kEditRowSize> row{};  // edits from a prefix of `from` to each prefix of `known`
+std::size_t editsUpToTheMost(std::string_view unknown, std::string_view known) {
+    constexpr std::size_t kFar = kMaxEdits + 1;
+    if (std::max(unknown.size(), known.size()) - std::min(unknown.size(), known.size()) > kMaxEdits) {
+        return kFar;
+    }
+    std::array<std::size_t, kEditRowSize> row{};  // edits from a prefix of `unknown` to each prefix of `known`
     for (std::size_t j = 0; j <= known.size(); ++j) {
         row[j] = j;
     }
-    for (std::size_t i = 1; i <= from.size(); ++i) {
+    for (std::size_t i = 1; i <= unknown.size(); ++i) {
         std::size_t diagonal = row[0];
         row[0] = i;
+        std::size_t closest = row[0];
         for (std::size_t j = 1; j <= known.size(); ++j) {
             const std::size_t above = row[j];
             row[j] = std::min(
-                {above + 1, row[j - 1] + 1, diagonal + (foldCase(from[i - 1]) == foldCase(known[j - 1]) ? 0 : 1)});
+                {above + 1, row[j - 1] + 1, diagonal + (foldCase(unknown[i - 1]) == foldCase(known[j - 1]) ? 0 : 1)});
             diagonal = above;
+            closest = std::min(closest, row[j]);
+        }
+        if (closest > kMaxEdits) {
+            return kFar;
         }
     }
-    return row[known.size()];
+    return std::min(row[known.size()], kFar);
 }
 
 // The known key closest to an unknown one, if any is close: the same key in
-// another case, the same member under another section, or two edits away.
-// Keys whose lengths differ by more than two edits are not measured, so that
-// a long key costs no more than reading it.
+// another case, the same member under another section, or up to kMaxEdits
+// edits away.
 std::optional<std::string_view> closestKey(std::string_view unknown) {
-    constexpr std::size_t kMaxEdits = 2;
     std::optional<std::string_view> best;
     std::size_t bestScore = kMaxEdits + 2;  // scores above kMaxEdits + 1 are not close
     const auto consider = [&](std::string_view candidate) {
-        const std::size_t lengthDifference =
-            std::max(unknown.size(), candidate.size()) - std::min(unknown.size(), candidate.size());
-        const std::size_t edits = lengthDifference > kMaxEdits ? lengthDifference : editDistance(unknown, candidate);
+        const std::size_t edits = editsUpToTheMost(unknown, candidate);
         const bool sameMember = equalIgnoringCase(memberNameOf(unknown), memberNameOf(candidate));
         const std::size_t score = edits == 0 ? 0 : sameMember ? 1 : edits + 1;
         if (score < bestScore) {
@@ -118,8 +129,10 @@ std::optional<std::string_view> closestKey(std::string_view unknown) {
 // A key as TOML writes it: bare when it can be, quoted otherwise ("a.b", ""),
 // so that two different keys never read the same.
 std::string keyText(std::string_view key) {
-    const bool bare = !key.empty() && std::all_of(key.begin(), key.end(), isBareKeyCharacter);
-    return bare ? std::string(key) : quotedString(key);
+    if (!key.empty() && std::all_of(key.begin(), key.end(), isBareKeyCharacter)) {
+        return std::string(key);
+    }
+    return quotedString(key);
 }
 
 // Wide strings hold UTF-32 where wchar_t has 32 bits and UTF-16 (Windows) where it has 16.
@@ -131,6 +144,27 @@ std::wstring wideFromUtf8(std::string_view utf8) {
         utf8::unchecked::utf8to32(utf8.begin(), utf8.end(), std::back_inserter(wide));
     }
     return wide;
+}
+
+// Problems come in the order of the tables' keys and are told in the text's.
+// Their positions are sorted, with their first order breaking ties, and then
+// the problems are moved once.
+void sortByPosition(std::vector<FileProblem>& problems) {
+    const auto position = [&](std::size_t index) {
+        return std::tuple(problems[index].line, problems[index].column, index);
+    };
+    std::vector<std::size_t> order(problems.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    if (std::is_sorted(order.begin(), order.end(), [&](auto a, auto b) { return position(a) < position(b); })) {
+        return;
+    }
+    std::sort(order.begin(), order.end(), [&](auto a, auto b) { return position(a) < position(b); });
+    std::vector<FileProblem> sorted;
+    sorted.reserve(problems.size());
+    for (const std::size_t index : order) {
+        sorted.push_back(std::move(problems[index]));
+    }
+    problems = std::move(sorted);
 }
 
 class Reader {
@@ -157,13 +191,7 @@ public:
         } else {
             readTopLevel(parsed.table());
         }
-        const auto byPosition = [](const FileProblem& a, const FileProblem& b) {
-            return std::pair(a.line, a.column) < std::pair(b.line, b.column);
-        };
-        // Tables come in key order, which is seldom the order of the text.
-        if (!std::is_sorted(reading_.problems.begin(), reading_.problems.end(), byPosition)) {
-            std::stable_sort(reading_.problems.begin(), reading_.problems.end(), byPosition);
-        }
+        sortByPosition(reading_.problems);
         return std::move(reading_);
     }
 

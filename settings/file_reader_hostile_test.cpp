@@ -192,6 +192,9 @@ INSTANTIATE_TEST_SUITE_P(
         ProblemCase{"NotUtf8", "version = 2 # \xFF\n", {{"", "syntax", "Encountered invalid utf-8 sequence", 1, 14}}},
         ProblemCase{
             "NonAscii", "# r\xC3\xA9glages\nversion = 2\n", {{"version", "equals", "must equal 1; got 2", 2, 11}}},
+        ProblemCase{"EndOfTextAfterAComment",
+                    "a = [1, # c\n",
+                    {{"", "syntax", "Error while parsing array: encountered end-of-file", 1, 12}}},
         ProblemCase{"AtTheEndOfTheText",
                     "a = [1, # c",
                     {{"", "syntax", "Error while parsing array: encountered end-of-file", 1, 12}}},

@@ -126,11 +126,13 @@ INSTANTIATE_TEST_SUITE_P(
         SafeCase{"LineEnds", "a\nb\rc", "a\\u000Ab\\u000Dc"},
         SafeCase{"C0AndDelete", std::string("\0\x01\x1B[2J\x1F\x7F", 8), "\\u0000\\u0001\\u001B[2J\\u001F\\u007F"},
         SafeCase{"C1", "\xC2\x80\xC2\x85\xC2\x9B\xC2\x9F\xC2\xA0", "\\u0080\\u0085\\u009B\\u009F\xC2\xA0"},
+        // NOLINTBEGIN(misc-misleading-bidirectional): the controls are what the case is about.
         SafeCase{"SeparatorsAndBidi",
                  "\xE2\x80\xA7\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\x80\xAE\xE2\x80\xAF\xE2\x81\xA5"
                  "\xE2\x81\xA6\xE2\x81\xA9\xE2\x81\xAA",
                  "\xE2\x80\xA7\\u2028\\u2029\\u202A\\u202E\xE2\x80\xAF\xE2\x81\xA5\\u2066\\u2069"
                  "\xE2\x81\xAA"},
+        // NOLINTEND(misc-misleading-bidirectional)
         SafeCase{"OtherCharacters", "\xC3\xA9\xE8\xA8\xAD\xF0\x9F\x8E\xA4", "\xC3\xA9\xE8\xA8\xAD\xF0\x9F\x8E\xA4"},
         SafeCase{"NotUtf8", "\xFF\xC3(\xED\xA0\x80\xF0\x9F\x8E", "\\xFF\\xC3(\\xED\\xA0\\x80\\xF0\\x9F\\x8E"}),
     safeCaseName);

@@ -64,8 +64,8 @@ private:
     void comment() {
         const std::size_t bodyStart = position_ + 1;
         skipToLineEnd();
-        if (atEnd()) {
-            return;  // an error at the end of the text would stand after it
+        if (position_ + 1 >= text_.size()) {
+            return;  // an error at the end of the text stands just after its last character
         }
         const std::size_t bodyEnd = text_[position_ - 1] == '\r' ? position_ - 1 : position_;
         if (leaveOutComments_ && bodyStart < bodyEnd &&
@@ -194,9 +194,7 @@ private:
         while (!open.empty() && !refusal_ && !atEnd()) {
             const Container innermost = open.back();
             const char c = current();
-            if (isBlank(c) || c == '\n' || c == '\r') {
-                ++position_;
-            } else if (c == '#') {
+            if (c == '#') {
                 comment();
             } else if (c == ']' || c == '}') {
                 open.pop_back();
@@ -218,7 +216,7 @@ private:
             } else if (isQuote(c)) {
                 skipString();
             } else {
-                ++position_;  // part of a number, a date, a boolean; or not TOML
+                ++position_;  // a blank, a line break, part of a number, a date or a boolean; or not TOML
             }
         }
     }
