@@ -109,7 +109,7 @@ int check(const std::vector<std::string>& arguments, bool json, Streams& streams
         if (json) {
             streams.out.write(&argument == arguments.data() ? "" : ",");
             streams.out.write(jsonFileReport(file.name, file.problems));
-        } else {
+        } else if (!file.problems.empty()) {
             const settings::TextLines lines(file.text);
             for (const settings::FileProblem& problem : file.problems) {
                 streams.err.write(textDiagnostic(file.name, problem, lines));
