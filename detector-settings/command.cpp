@@ -126,9 +126,6 @@ int check(const std::vector<std::string>& arguments, bool json, Streams& streams
 // one is a usage error, named for what it is.
 std::optional<std::string> leftOver(const CLI::App& app, bool commandGiven) {
     for (const std::string& argument : app.remaining(true)) {
-        if (argument == "--") {
-            continue;
-        }
         if (argument.size() > 1 && argument.front() == '-') {
             return "unknown option: " + argument;
         }
@@ -156,13 +153,18 @@ int runCommand(const std::vector<std::string>& args, Streams& streams) {
         ->check(CLI::IsMember({"text", "json"}))
         ->capture_default_str();
     std::vector<std::string> files;
-    checkCommand->add_option("FILE", files, "Settings files; - reads standard input (once)")->required();
+    checkCommand->add_option("FILE", files, "Settings files; - reads standard input (once)");
     CLI::App* defaultsCommand = app.add_subcommand("defaults", "Write the default settings file to standard output");
     CLI::App* schemaCommand =
         app.add_subcommand("schema", "Write the JSON Schema (draft 2020-12) of settings files to standard output");
 
+    // Every argument after "--" is a file; CLI11 would give those after a first
+    // file to no command, so it is given only what comes before.
+    const auto doubleDash = std::find(args.begin() + std::min<std::ptrdiff_t>(1, std::ssize(args)), args.end(), "--");
+    const std::vector<std::string> filesAfterDoubleDash(doubleDash == args.end() ? doubleDash : doubleDash + 1,
+                                                        args.end());
     std::vector<const char*> argv;
-    std::transform(args.begin(), args.end(), std::back_inserter(argv),
+    std::transform(args.begin(), doubleDash, std::back_inserter(argv),
                    [](const std::string& arg) { return arg.c_str(); });
     try {
         app.parse(static_cast<int>(argv.size()), argv.data());
@@ -180,10 +182,16 @@ int runCommand(const std::vector<std::string>& args, Streams& streams) {
     if (const std::optional<std::string> unknown = leftOver(app, true)) {
         return usageError(streams.err, *unknown);
     }
+    if (!checkCommand->parsed() && !filesAfterDoubleDash.empty()) {
+        return usageError(streams.err, "unexpected argument: " + filesAfterDoubleDash.front());
+    }
+    files.insert(files.end(), filesAfterDoubleDash.begin(), filesAfterDoubleDash.end());
     if (defaultsCommand->parsed()) {
         streams.out.write(settings::writeSettings(settings::Config{}).value_or(""));
     } else if (schemaCommand->parsed()) {
         streams.out.write(settings::writeSettingsSchema());
+    } else if (files.empty()) {
+        return usageError(streams.err, "FILE is required");
     } else if (std::count(files.begin(), files.end(), kStandardInput) > 1) {
         return usageError(streams.err, "standard input (-) can be checked only once");
     } else {

@@ -23,7 +23,9 @@ std::string blanksUnder(std::string_view shown) {
 }
 
 // The source line, or the part of it around `column` when it is long, and a
-// caret under the column.
+// caret under the column, each after a gutter with the line's number, as
+// compilers show them: "    5 | bufferSizeMs = 0". The gutter also keeps a
+// line of the file from starting as a diagnostic does.
 std::string sourceWithCaret(const settings::TextLines& lines, int number, int column) {
     const std::string_view line = lines.line(number);
     const int length = lines.length(number);
@@ -35,12 +37,16 @@ std::string sourceWithCaret(const settings::TextLines& lines, int number, int co
     }
     const std::size_t from = lines.byteOffset(number, first);
     const std::size_t caret = lines.byteOffset(number, column);
-    const std::size_t to = lines.byteOffset(number, last + 1);
+    const std::size_t to = last < length ? lines.byteOffset(number, last + 1) : line.size();
     const std::string before =
         std::string(first > 1 ? kCut : "") + settings::terminalSafe(line.substr(from, caret - from));
-    std::string out = before;
+    const std::string lineNumber = settings::renderInteger(number);
+    constexpr std::size_t kGutterDigits = 5;
+    const std::string gutter(kGutterDigits - std::min(kGutterDigits, lineNumber.size()), ' ');
+    std::string out = gutter + lineNumber + " | " + before;
     out.append(settings::terminalSafe(line.substr(caret, to - caret))).append(last < length ? kCut : "");
-    return out.append("\n").append(blanksUnder(before)).append("^\n");
+    out.append("\n").append(gutter.size() + lineNumber.size(), ' ').append(" | ");
+    return out.append(blanksUnder(before)).append("^\n");
 }
 
 std::string jsonString(std::string_view text) {

@@ -14,8 +14,9 @@
 namespace detector_settings {
 
 // One problem as "FILE:LINE:COLUMN: error: KEY: MESSAGE" (no "KEY: " for syntax
-// errors), then the source line and a caret under the column, each line ended
-// by "\n"; a file problem as "FILE: error: MESSAGE". A source line longer than
+// errors), then the source line and a caret under the column, each after a
+// gutter with the line's number ("    5 | "), each line ended by "\n"; a file
+// problem as "FILE: error: MESSAGE". A source line longer than
 // kMaxShownCharacters is shown as an excerpt around the column, cut ends marked
 // "...". All of it is settings::terminalSafe: one problem, one "error:" line.
 std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,

@@ -44,30 +44,30 @@ INSTANTIATE_TEST_SUITE_P(
                  "version = 1\n[audio]\nbufferSizeMs = 0\n",
                  {kRange},
                  "settings.toml:3:16: error: audio.bufferSizeMs: must be in [5, 100]; got 0\n"
-                 "bufferSizeMs = 0\n"
-                 "               ^\n"},
+                 "    3 | bufferSizeMs = 0\n"
+                 "      |                ^\n"},
         // Tabs stay tabs, and a character takes one column whatever its bytes.
         TextCase{"TabsAndCharacters",
                  "t.toml",
                  "\t\"\xC3\xA9\" = 1\n",
                  {{"\"\xC3\xA9\"", "unknown", "unknown setting", 1, 2}},
-                 "t.toml:1:2: error: \"\xC3\xA9\": unknown setting\n\t\"\xC3\xA9\" = 1\n\t^\n"},
+                 "t.toml:1:2: error: \"\xC3\xA9\": unknown setting\n    1 | \t\"\xC3\xA9\" = 1\n      | \t^\n"},
         TextCase{"AfterNonAscii",
                  "t.toml",
                  "x = \"\xC3\xA9\xC3\xA9\" y\n",
                  {{"", "syntax", "expected a newline", 1, 10}},
-                 "t.toml:1:10: error: expected a newline\nx = \"\xC3\xA9\xC3\xA9\" y\n         ^\n"},
+                 "t.toml:1:10: error: expected a newline\n    1 | x = \"\xC3\xA9\xC3\xA9\" y\n      |          ^\n"},
         // No line end or byte-order mark in the quoted line.
         TextCase{"CrlfAndByteOrderMark",
                  "w.toml",
                  "\xEF\xBB\xBFversion = 2\r\nx = 1\r\n",
                  {{"version", "equals", "must equal 1; got 2", 1, 11}},
-                 "w.toml:1:11: error: version: must equal 1; got 2\nversion = 2\n          ^\n"},
+                 "w.toml:1:11: error: version: must equal 1; got 2\n    1 | version = 2\n      |           ^\n"},
         TextCase{"AtTheEndOfTheLastLine",
                  "e.toml",
                  "version = ",
                  {{"", "syntax", "encountered end-of-file", 1, 11}},
-                 "e.toml:1:11: error: encountered end-of-file\nversion = \n          ^\n"},
+                 "e.toml:1:11: error: encountered end-of-file\n    1 | version = \n      |           ^\n"},
         TextCase{"FileProblem",
                  "missing.toml",
                  "",
@@ -78,9 +78,15 @@ INSTANTIATE_TEST_SUITE_P(
                  "[audio]\nbufferSize = 1\nbufferSizeMs = 0\n",
                  {{"audio.bufferSize", "unknown", "unknown setting; did you mean audio.bufferSizeMs?", 2, 1}, kRange},
                  "s.toml:2:1: error: audio.bufferSize: unknown setting; did you mean audio.bufferSizeMs?\n"
-                 "bufferSize = 1\n^\n"
+                 "    2 | bufferSize = 1\n      | ^\n"
                  "s.toml:3:16: error: audio.bufferSizeMs: must be in [5, 100]; got 0\n"
-                 "bufferSizeMs = 0\n               ^\n"}),
+                 "    3 | bufferSizeMs = 0\n      |                ^\n"},
+        // The gutter grows with the line number.
+        TextCase{"LongFile",
+                 "n.toml",
+                 std::string(123456, '\n') + "x = 1\n",
+                 {{"x", "unknown", "unknown setting", 123457, 1}},
+                 "n.toml:123457:1: error: x: unknown setting\n123457 | x = 1\n       | ^\n"}),
     textCaseName);
 
 // What a file, a key, a message or a line holds cannot forge a diagnostic or drive the terminal.
@@ -90,7 +96,15 @@ INSTANTIATE_TEST_SUITE_P(
                              "a.toml",
                              "x = 1\n",
                              {{"a\nb.toml:9:9: error: forged", "unknown", "unknown setting", 1, 1}},
-                             "a.toml:1:1: error: a\\u000Ab.toml:9:9: error: forged: unknown setting\nx = 1\n^\n"},
+                             "a.toml:1:1: error: a\\u000Ab.toml:9:9: error: forged: unknown setting\n"
+                             "    1 | x = 1\n      | ^\n"},
+                    // A line of the file never starts a line of the output.
+                    TextCase{"SourceLineLikeADiagnostic",
+                             "f.toml",
+                             "f.toml:1:1: error: audio.x: must be 1\n",
+                             {{"", "syntax", "expected '=', saw ':'", 1, 7}},
+                             "f.toml:1:7: error: expected '=', saw ':'\n"
+                             "    1 | f.toml:1:1: error: audio.x: must be 1\n      |       ^\n"},
                     TextCase{"FileNameWithEscapes",
                              "\x1B]0;title\x07\r.toml",
                              "",
@@ -101,18 +115,24 @@ INSTANTIATE_TEST_SUITE_P(
                              "c.toml",
                              "x = 1 # \x1B[2J\xC2\x9B\x7F y\n",
                              {{"", "syntax", "saw 'y'", 1, 16}},
-                             "c.toml:1:16: error: saw 'y'\nx = 1 # \\u001B[2J\\u009B\\u007F y\n"
-                             "                              ^\n"},
+                             "c.toml:1:16: error: saw 'y'\n    1 | x = 1 # \\u001B[2J\\u009B\\u007F y\n"
+                             "      |                               ^\n"},
                     TextCase{"BytesThatAreNotUtf8",
                              "\xFF.toml",
                              "a = \"\xFE\"\n",
                              {{"", "syntax", "invalid \xC0", 1, 6}},
-                             "\\xFF.toml:1:6: error: invalid \\xC0\na = \"\\xFE\"\n     ^\n"},
+                             "\\xFF.toml:1:6: error: invalid \\xC0\n    1 | a = \"\\xFE\"\n      |      ^\n"},
+                    // Bytes that continue nothing are no character, and still shown.
+                    TextCase{"OnlyContinuationBytes",
+                             "z.toml",
+                             "\x80\x80\n",
+                             {{"", "syntax", "invalid", 1, 1}},
+                             "z.toml:1:1: error: invalid\n    1 | \\x80\\x80\n      | ^\n"},
                     TextCase{"LineAndParagraphSeparatorsAndBidi",
                              "b.toml",
                              "k = \"\xE2\x80\xA8\xE2\x80\xAE\xE2\x81\xA6\"\n",
                              {{"k", "type", "m\xE2\x80\xA9", 1, 1}},
-                             "b.toml:1:1: error: k: m\\u2029\nk = \"\\u2028\\u202E\\u2066\"\n^\n"}),
+                             "b.toml:1:1: error: k: m\\u2029\n    1 | k = \"\\u2028\\u202E\\u2066\"\n      | ^\n"}),
     textCaseName);
 
 // A long line: an excerpt of kMaxShownCharacters around the column, wherever it is.
@@ -124,21 +144,24 @@ std::string longLine() {
     return line;
 }
 
+const std::string kGutter = "    1 | ";
+const std::string kCaretGutter = "      | ";
+
 TEST(TextDiagnostic, ShowsAnExcerptOfALongLine) {
     const std::string line = longLine();
     const settings::TextLines lines(line);
     const auto excerpt = [&](int column) { return textDiagnostic("l.toml", {"", "syntax", "m", 1, column}, lines); };
-    const std::string head = "l.toml:1:1: error: m\n" + line.substr(0, 120) + "...\n^\n";
-    EXPECT_EQ(excerpt(1), head);
-    const std::string middle = excerpt(501);
-    EXPECT_EQ(middle, "l.toml:1:501: error: m\n..." + line.substr(460, 120) + "...\n" + std::string(43, ' ') + "^\n");
+    EXPECT_EQ(excerpt(1), "l.toml:1:1: error: m\n" + kGutter + line.substr(0, 120) + "...\n" + kCaretGutter + "^\n");
+    EXPECT_EQ(excerpt(501), "l.toml:1:501: error: m\n" + kGutter + "..." + line.substr(460, 120) + "...\n" +
+                                kCaretGutter + std::string(43, ' ') + "^\n");
     const auto size = static_cast<int>(line.size());
-    EXPECT_EQ(excerpt(size + 1), "l.toml:1:" + std::to_string(size + 1) + ": error: m\n..." +
-                                     line.substr(line.size() - 120) + "\n" + std::string(123, ' ') + "^\n");
+    EXPECT_EQ(excerpt(size + 1), "l.toml:1:" + std::to_string(size + 1) + ": error: m\n" + kGutter + "..." +
+                                     line.substr(line.size() - 120) + "\n" + kCaretGutter + std::string(123, ' ') +
+                                     "^\n");
     // A line of exactly the limit is shown whole.
     const std::string limit = line.substr(0, kMaxShownCharacters);
     EXPECT_EQ(textDiagnostic("l.toml", {"", "syntax", "m", 1, 2}, settings::TextLines(limit)),
-              "l.toml:1:2: error: m\n" + limit + "\n ^\n");
+              "l.toml:1:2: error: m\n" + kGutter + limit + "\n" + kCaretGutter + " ^\n");
 }
 
 // Characters, not bytes, and escapes take the room they are shown in.
@@ -149,11 +172,11 @@ TEST(TextDiagnostic, ExcerptsCountCharacters) {
     }
     line += "\x1B";
     const std::string diagnostic = textDiagnostic("u.toml", {"", "syntax", "m", 1, 201}, settings::TextLines(line));
-    std::string expected = "u.toml:1:201: error: m\n...";
+    std::string expected = "u.toml:1:201: error: m\n" + kGutter + "...";
     for (int i = 0; i < 119; ++i) {
         expected += "\xC3\xA9";
     }
-    expected += "\\u001B\n" + std::string(122, ' ') + "^\n";
+    expected += "\\u001B\n" + kCaretGutter + std::string(122, ' ') + "^\n";
     EXPECT_EQ(diagnostic, expected);
 }
 

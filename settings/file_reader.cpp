@@ -146,6 +146,13 @@ std::wstring wideFromUtf8(std::string_view utf8) {
     return wide;
 }
 
+// toml++'s errors that only the end of the text gives.
+bool endsTheText(const toml::parse_error& error) {
+    const std::string_view description = error.description();
+    return description.find("end-of-file") != std::string_view::npos ||
+           description.find("EOF") != std::string_view::npos;
+}
+
 // Problems come in the order of the tables' keys and are told in the text's.
 // Their positions are sorted, with their first order breaking ties, and then
 // the problems are moved once.
@@ -174,10 +181,12 @@ public:
     FileReading read() {
         const GuardedText guarded = guardToml(text_);
         if (const std::optional<TomlRefusal>& refusal = guarded.refusal) {
-            // The statements before the refused one are TOML toml++ may take;
-            // an error among them comes first.
-            const toml::parse_result before = toml::parse(text_.substr(0, refusal->statementStart));
-            if (!before) {
+            // The text before the refused key or bracket is within the limit,
+            // and an error in it comes first. Cut off there, the text ends in
+            // the middle of what it was saying, which toml++ reports as the end
+            // of the text: then the refusal is the first error.
+            const toml::parse_result before = toml::parse(text_.substr(0, refusal->offset));
+            if (!before && !endsTheText(before.error())) {
                 addSyntaxError(before.error());
             } else {
                 const auto [line, column] = lines().position(refusal->offset);

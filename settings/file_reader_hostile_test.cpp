@@ -65,7 +65,11 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"training.first", "unknown", "unknown setting", 4, 1},
                      {"training.second", "unknown", "unknown setting", 6, 1},
                      {"training.third", "unknown", "unknown setting", 7, 1}}},
-        // An error before the refused statement comes first, as toml++ reports errors in order.
+        // An error before the refused key or bracket comes first, as toml++ reports errors in order,
+        // in the same statement too.
+        ProblemCase{"EarlierErrorInTheStatement",
+                    "x = [1 2 " + repeated("[", 129) + "\n",
+                    {{"", "syntax", "Error while parsing array: expected comma or closing ']', saw '2'", 1, 8}}},
         ProblemCase{"EarlierErrorFirst",
                     "version = 1x\n[" + dotted(300) + "]\n",
                     {{"", "syntax", "Error while parsing decimal integer: expected digit, saw 'x'", 1, 12}}}),

@@ -80,10 +80,9 @@ private:
     // scan stops at the first refusal.
     bool tooDeep(std::size_t level, std::size_t offset) {
         if (level > kMaxNestingLevels) {
-            refusal_ = TomlRefusal{offset, statementStart_,
-                                   "nests more than " + renderInteger(kMaxNestingLevels) +
-                                       " levels deep (each part of a dotted key, each array and each inline "
-                                       "table is a level)"};
+            refusal_ = TomlRefusal{offset, "nests more than " + renderInteger(kMaxNestingLevels) +
+                                               " levels deep (each part of a dotted key, each array and each inline "
+                                               "table is a level)"};
         }
         return refusal_.has_value();
     }
@@ -95,7 +94,6 @@ private:
         if (atEnd()) {
             return;
         }
-        statementStart_ = position_;
         if (current() == '#') {
             comment();
         } else if (current() == '[') {
@@ -249,7 +247,6 @@ private:
 
     std::string_view text_;
     std::size_t position_ = 0;
-    std::size_t statementStart_ = 0;
     std::size_t headerLevel_ = 0;  // of the table the last header opened; 0 for the root
     std::optional<TomlRefusal> refusal_;
     bool leaveOutComments_;

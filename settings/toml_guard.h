@@ -18,9 +18,7 @@ namespace settings {
 
 // Why a text is refused, and where.
 struct TomlRefusal {
-    std::size_t offset = 0;          // of the key, header or bracket, in the text
-    std::size_t statementStart = 0;  // of the top-level statement that holds it: the text
-                                     // before it is whole statements, which toml++ may parse
+    std::size_t offset = 0;  // of the key, header or bracket, in the text; toml++ may parse the text before it
     std::string message;
 };
 

@@ -41,6 +41,7 @@ def cases():
         ('unknown-tables', ''.join(f'[t{i}]\n' for i in range(1, 100_001)), 1, 100_000),
         ('quoted-key', '"audio.bufferSizeMs" = 50\n[audio]\nbufferSizeMs = 7\n', 1, 1),
         ('forged-key', '"a\\nb.toml:9:9: error: forged" = 1\n', 1, 1),
+        ('forged-line', 'forged-line.toml:9:9: error: forged\n', 1, 1),
         ('escape-in-comment', '# \x1b[2J\x1b]0;title\x07\x1b[0m \u009b2J \u202e\n', 1, 1),
         ('escape-in-key', 'version = 2\n[detection]\n"\\u001B[2J\\u0007\\u009B\\u202E" = 1\n', 1, 2),
         ('comments-then-a-problem', '#' * 1_048_000 + '\nversion = 2\n', 1, 1),
