@@ -19,6 +19,7 @@ TEST(Utf8FromUtf16, KeepsEveryCharacterAndReplacesLoneSurrogates) {
          "b"},
         {std::u16string{char16_t{0xDC00}, char16_t{0xD800}}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
         {std::u16string{u'x', char16_t{0xDBFF}}, "x\xEF\xBF\xBD"},
+        {std::u16string{char16_t{0xD800}, char16_t{0xE000}, char16_t{0xFFFF}}, "\xEF\xBF\xBD\xEE\x80\x80\xEF\xBF\xBF"},
     };
     for (const auto& [utf16, utf8] : cases) {
         EXPECT_EQ(utf8FromUtf16(utf16), utf8) << utf8;

@@ -146,13 +146,6 @@ std::wstring wideFromUtf8(std::string_view utf8) {
     return wide;
 }
 
-// toml++'s errors that only the end of the text gives.
-bool endsTheText(const toml::parse_error& error) {
-    const std::string_view description = error.description();
-    return description.find("end-of-file") != std::string_view::npos ||
-           description.find("EOF") != std::string_view::npos;
-}
-
 // Problems come in the order of the tables' keys and are told in the text's.
 // Their positions are sorted, with their first order breaking ties, and then
 // the problems are moved once.
@@ -181,12 +174,15 @@ public:
     FileReading read() {
         const GuardedText guarded = guardToml(text_);
         if (const std::optional<TomlRefusal>& refusal = guarded.refusal) {
-            // The text before the refused key or bracket is within the limit,
-            // and an error in it comes first. Cut off there, the text ends in
-            // the middle of what it was saying, which toml++ reports as the end
-            // of the text: then the refusal is the first error.
-            const toml::parse_result before = toml::parse(text_.substr(0, refusal->offset));
-            if (!before && !endsTheText(before.error())) {
+            // The text up to the refused key or bracket, that one character
+            // included, nests one level beyond the limit at most, and an error
+            // in it comes first. Cut off there, the text ends in the middle of
+            // what it was saying, which toml++ reports as the end of the text:
+            // then the refusal is the first error. (Ending there, the text never
+            // parses; the test that it failed only guards reading its error.)
+            const toml::parse_result before = toml::parse(text_.substr(0, refusal->offset + 1));
+            if (!before &&  // GCOVR_EXCL_BR_LINE
+                before.error().description().find("end-of-file") == std::string_view::npos) {
                 addSyntaxError(before.error());
             } else {
                 const auto [line, column] = lines().position(refusal->offset);

@@ -67,6 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
                      {"training.third", "unknown", "unknown setting", 7, 1}}},
         // An error before the refused key or bracket comes first, as toml++ reports errors in order,
         // in the same statement too.
+        ProblemCase{"LoneCarriageReturnBeforeTheRefusal",
+                    "x = [\r" + repeated("[", 129) + "\n",
+                    {{"", "syntax", "Error while parsing array: expected '\\n' after '\\r', saw '['", 1, 7}}},
         ProblemCase{"EarlierErrorInTheStatement",
                     "x = [1 2 " + repeated("[", 129) + "\n",
                     {{"", "syntax", "Error while parsing array: expected comma or closing ']', saw '2'", 1, 8}}},
