@@ -5,7 +5,7 @@
 #include <string>
 
 #include "settings/file.h"
-#include "settings/toml_library.h"
+#include "settings/internal/toml_library.h"
 
 namespace {
 

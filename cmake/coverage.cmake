@@ -11,8 +11,8 @@ if(DETECTOR_SETTINGS_GCOVR)
   add_custom_target(detector_settings_coverage_report
                     COMMAND ${DETECTOR_SETTINGS_GCOVR} --root ${PROJECT_SOURCE_DIR} --object-directory ${PROJECT_BINARY_DIR}
                             --exclude-directories "${PROJECT_BINARY_DIR}/tests/consumers/.*"
-                            --filter ${PROJECT_SOURCE_DIR}/settings/ --filter ${PROJECT_SOURCE_DIR}/selfcheck/
-                            --filter ${PROJECT_SOURCE_DIR}/detector-settings/
+                            --filter ${PROJECT_SOURCE_DIR}/settings/ --filter ${PROJECT_SOURCE_DIR}/file/
+                            --filter ${PROJECT_SOURCE_DIR}/selfcheck/ --filter ${PROJECT_SOURCE_DIR}/checker/
                             --exclude ".*_test\\.cpp$" --exclude ".*_test_support\\.h$" --exclude-throw-branches --exclude-unreachable-branches
                             --txt - --html-details ${PROJECT_BINARY_DIR}/coverage/index.html --print-summary
                             --fail-under-line 100 --fail-under-branch 100

@@ -2,12 +2,11 @@
 # makes of it (style in .clang-format).
 find_program(DETECTOR_SETTINGS_CLANG_FORMAT NAMES clang-format-14 clang-format)
 if(DETECTOR_SETTINGS_CLANG_FORMAT)
-  file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS
-       ${PROJECT_SOURCE_DIR}/settings/*.cpp ${PROJECT_SOURCE_DIR}/settings/*.h
-       ${PROJECT_SOURCE_DIR}/selfcheck/*.cpp ${PROJECT_SOURCE_DIR}/selfcheck/*.h
-       ${PROJECT_SOURCE_DIR}/detector-settings/*.cpp ${PROJECT_SOURCE_DIR}/detector-settings/*.h
-       ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
-       ${PROJECT_SOURCE_DIR}/benchmarks/*.cpp ${PROJECT_SOURCE_DIR}/benchmarks/*.h)
+  set(patterns)
+  foreach(folder IN ITEMS settings file checker selfcheck fuzz tests benchmarks)
+    list(APPEND patterns ${PROJECT_SOURCE_DIR}/${folder}/*.cpp ${PROJECT_SOURCE_DIR}/${folder}/*.h)
+  endforeach()
+  file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS ${patterns})
   add_custom_target(detector_settings_format_check
                     COMMAND ${DETECTOR_SETTINGS_CLANG_FORMAT} --dry-run -Werror ${formatted_sources}
                     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}

@@ -91,3 +91,14 @@ function(detector_settings_program target)
     endif()
   endif()
 endfunction()
+
+# detector_settings_test(<target> SOURCES <source>... LIBRARIES <library>...)
+# A GoogleTest program of unit tests, each test known to CTest.
+function(detector_settings_test target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LIBRARIES")
+  add_executable(${target} ${arg_SOURCES})
+  target_link_libraries(${target} PRIVATE ${arg_LIBRARIES} GTest::gtest_main)
+  detector_settings_warnings(${target})
+  # Under an emulator, listing the tests can take as long as starting it for the first time.
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+endfunction()

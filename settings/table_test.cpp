@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "settings/validation.h"
+#include "settings/internal/text.h"
 
 namespace settings {
 namespace {
@@ -87,13 +87,31 @@ TEST(Holds, JudgesWideValuesExactly) {
     EXPECT_FALSE(holds(nonEmpty(), std::wstring()));
 }
 
-TEST(RuleText, WritesBoundsAsTheSettingsTypeReadsThem) {
-    EXPECT_EQ(ruleText(range(0, 1), ValueType::real), "must be in [0.0, 1.0]");
-    EXPECT_EQ(ruleText(range(0.25, 1e300), ValueType::real), "must be in [0.25, 1e+300]");
-    EXPECT_EQ(ruleText(range(-2147483648.0, 2147483647.0), ValueType::integer), "must be in [-2147483648, 2147483647]");
-    EXPECT_EQ(ruleText(equals(1), ValueType::real), "must equal 1.0");
-    EXPECT_EQ(ruleMessage(equals(1), ValueType::integer, "4294967297"), "must equal 1; got 4294967297");
-    EXPECT_EQ(ruleMessage(nonEmpty(), ValueType::text, "ignored"), "must not be empty");
+// Each named member counts, reals by their bits; members without a key path do not.
+TEST(SameNamedSettings, ComparesEveryNamedMember) {
+    const Config defaults;
+    forEachSetting([&](const auto& row) {
+        Config changed;
+        auto& member = row.member(changed);
+        if constexpr (std::is_arithmetic_v<std::remove_cvref_t<decltype(member)>>) {
+            member = member + 1;
+        } else {
+            member.clear();
+        }
+        EXPECT_FALSE(sameNamedSettings(changed, defaults)) << row.keyPath;
+    });
+    Config unnamed;
+    unnamed.audio.fallbackDeviceNamePattern = L"USB";
+    unnamed.training.shuffleSeed = 7;
+    EXPECT_TRUE(sameNamedSettings(unnamed, defaults));
+    Config nan;
+    nan.detection.sensitivity = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_TRUE(sameNamedSettings(nan, nan));
+    Config negativeZero;
+    negativeZero.detection.sensitivity = -0.0F;
+    Config zero;
+    zero.detection.sensitivity = 0.0F;
+    EXPECT_FALSE(sameNamedSettings(negativeZero, zero));
 }
 
 }  // namespace

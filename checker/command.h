@@ -1,0 +1,33 @@
+// The `detector-settings` command: checks settings files of the audio-event
+// detector as a compiler would, and writes their defaults and JSON Schema.
+//
+//   detector-settings check [--format text|json] FILE...   ("-" reads standard input, once)
+//   detector-settings defaults
+//   detector-settings schema
+//   detector-settings --help | --version
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace checker {
+
+// Exit statuses of the command.
+inline constexpr int kAllValid = 0;
+inline constexpr int kProblemsFound = 1;
+inline constexpr int kUsageOrFileError = 2;  // a usage error, a file that cannot be read, or
+                                             // output that cannot be written
+
+// The streams a run reads and writes: the process's own, or files (tests).
+struct Streams {
+    std::FILE* in = stdin;
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+};
+
+// Runs the command on `args` (the program name first, UTF-8) and returns the
+// exit status. Every write is checked, the final flush included.
+int run(const std::vector<std::string>& args, Streams streams = {});
+
+}  // namespace checker

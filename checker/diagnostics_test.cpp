@@ -1,0 +1,209 @@
+#include "diagnostics.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace checker {
+namespace {
+
+using settings::FileProblem;
+
+// A row: a file's name, text and problems, and every diagnostic they print.
+struct TextCase {
+    std::string name;
+    std::string fileName;
+    std::string text;
+    std::vector<FileProblem> problems;
+    std::string expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const TextCase& c) { return out << c.name; }
+
+class TextDiagnosticTest : public testing::TestWithParam<TextCase> {};
+
+TEST_P(TextDiagnosticTest, PrintsAsCompilersDo) {
+    const settings::TextLines lines(GetParam().text);
+    std::string printed;
+    for (const FileProblem& problem : GetParam().problems) {
+        printed += textDiagnostic(GetParam().fileName, problem, lines);
+    }
+    EXPECT_EQ(printed, GetParam().expected);
+}
+
+const FileProblem kRange{"audio.bufferSizeMs", settings::ProblemKind::range, "must be in [5, 100]; got 0", 3, 16};
+
+std::string textCaseName(const testing::TestParamInfo<TextCase>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextDiagnosticTest,
+    testing::Values(
+        TextCase{"CaretUnderTheValue",
+                 "settings.toml",
+                 "version = 1\n[audio]\nbufferSizeMs = 0\n",
+                 {kRange},
+                 "settings.toml:3:16: error: audio.bufferSizeMs: must be in [5, 100]; got 0\n"
+                 "    3 | bufferSizeMs = 0\n"
+                 "      |                ^\n"},
+        // Tabs stay tabs, and a character takes one column whatever its bytes.
+        TextCase{"TabsAndCharacters",
+                 "t.toml",
+                 "\t\"\xC3\xA9\" = 1\n",
+                 {{"\"\xC3\xA9\"", settings::ProblemKind::unknown, "unknown setting", 1, 2}},
+                 "t.toml:1:2: error: \"\xC3\xA9\": unknown setting\n    1 | \t\"\xC3\xA9\" = 1\n      | \t^\n"},
+        TextCase{"AfterNonAscii",
+                 "t.toml",
+                 "x = \"\xC3\xA9\xC3\xA9\" y\n",
+                 {{"", settings::ProblemKind::syntax, "expected a newline", 1, 10}},
+                 "t.toml:1:10: error: expected a newline\n    1 | x = \"\xC3\xA9\xC3\xA9\" y\n      |          ^\n"},
+        // No line end or byte-order mark in the quoted line.
+        TextCase{"CrlfAndByteOrderMark",
+                 "w.toml",
+                 "\xEF\xBB\xBFversion = 2\r\nx = 1\r\n",
+                 {{"version", settings::ProblemKind::equals, "must equal 1; got 2", 1, 11}},
+                 "w.toml:1:11: error: version: must equal 1; got 2\n    1 | version = 2\n      |           ^\n"},
+        TextCase{"AtTheEndOfTheLastLine",
+                 "e.toml",
+                 "version = ",
+                 {{"", settings::ProblemKind::syntax, "encountered end-of-file", 1, 11}},
+                 "e.toml:1:11: error: encountered end-of-file\n    1 | version = \n      |           ^\n"},
+        TextCase{"FileProblem",
+                 "missing.toml",
+                 "",
+                 {{"", settings::ProblemKind::file, "no such file", 0, 0}},
+                 "missing.toml: error: no such file\n"},
+        TextCase{"InPositionOrder",
+                 "s.toml",
+                 "[audio]\nbufferSize = 1\nbufferSizeMs = 0\n",
+                 {{"audio.bufferSize", settings::ProblemKind::unknown,
+                   "unknown setting; did you mean audio.bufferSizeMs?", 2, 1},
+                  kRange},
+                 "s.toml:2:1: error: audio.bufferSize: unknown setting; did you mean audio.bufferSizeMs?\n"
+                 "    2 | bufferSize = 1\n      | ^\n"
+                 "s.toml:3:16: error: audio.bufferSizeMs: must be in [5, 100]; got 0\n"
+                 "    3 | bufferSizeMs = 0\n      |                ^\n"},
+        // The gutter grows with the line number.
+        TextCase{"LongFile",
+                 "n.toml",
+                 std::string(123456, '\n') + "x = 1\n",
+                 {{"x", settings::ProblemKind::unknown, "unknown setting", 123457, 1}},
+                 "n.toml:123457:1: error: x: unknown setting\n123457 | x = 1\n       | ^\n"}),
+    textCaseName);
+
+// What a file, a key, a message or a line holds cannot forge a diagnostic or drive the terminal.
+INSTANTIATE_TEST_SUITE_P(
+    HostileText, TextDiagnosticTest,
+    testing::Values(TextCase{"KeyWithALineBreak",
+                             "a.toml",
+                             "x = 1\n",
+                             {{"a\nb.toml:9:9: error: forged", settings::ProblemKind::unknown, "unknown setting", 1,
+                               1}},
+                             "a.toml:1:1: error: a\\u000Ab.toml:9:9: error: forged: unknown setting\n"
+                             "    1 | x = 1\n      | ^\n"},
+                    // A line of the file never starts a line of the output.
+                    TextCase{"SourceLineLikeADiagnostic",
+                             "f.toml",
+                             "f.toml:1:1: error: audio.x: must be 1\n",
+                             {{"", settings::ProblemKind::syntax, "expected '=', saw ':'", 1, 7}},
+                             "f.toml:1:7: error: expected '=', saw ':'\n"
+                             "    1 | f.toml:1:1: error: audio.x: must be 1\n      |       ^\n"},
+                    TextCase{"FileNameWithEscapes",
+                             "\x1B]0;title\x07\r.toml",
+                             "",
+                             {{"", settings::ProblemKind::file, "no such file", 0, 0}},
+                             "\\u001B]0;title\\u0007\\u000D.toml: error: no such file\n"},
+                    // The caret counts an escape as wide as it is shown.
+                    TextCase{"SourceLineWithEscapes",
+                             "c.toml",
+                             "x = 1 # \x1B[2J\xC2\x9B\x7F y\n",
+                             {{"", settings::ProblemKind::syntax, "saw 'y'", 1, 16}},
+                             "c.toml:1:16: error: saw 'y'\n    1 | x = 1 # \\u001B[2J\\u009B\\u007F y\n"
+                             "      |                               ^\n"},
+                    TextCase{"BytesThatAreNotUtf8",
+                             "\xFF.toml",
+                             "a = \"\xFE\"\n",
+                             {{"", settings::ProblemKind::syntax, "invalid \xC0", 1, 6}},
+                             "\\xFF.toml:1:6: error: invalid \\xC0\n    1 | a = \"\\xFE\"\n      |      ^\n"},
+                    // Bytes that continue nothing are no character, and still shown.
+                    TextCase{"OnlyContinuationBytes",
+                             "z.toml",
+                             "\x80\x80\n",
+                             {{"", settings::ProblemKind::syntax, "invalid", 1, 1}},
+                             "z.toml:1:1: error: invalid\n    1 | \\x80\\x80\n      | ^\n"},
+                    TextCase{"LineAndParagraphSeparatorsAndBidi",
+                             "b.toml",
+                             "k = \"\xE2\x80\xA8\xE2\x80\xAE\xE2\x81\xA6\"\n",
+                             {{"k", settings::ProblemKind::type, "m\xE2\x80\xA9", 1, 1}},
+                             "b.toml:1:1: error: k: m\\u2029\n    1 | k = \"\\u2028\\u202E\\u2066\"\n      | ^\n"}),
+    textCaseName);
+
+// A long line: an excerpt of kMaxShownCharacters around the column, wherever it is.
+std::string longLine() {
+    std::string line;
+    for (int i = 0; line.size() < 1000; ++i) {
+        line += "k" + std::to_string(i) + " = 1, ";
+    }
+    return line;
+}
+
+const std::string kGutter = "    1 | ";
+const std::string kCaretGutter = "      | ";
+
+TEST(TextDiagnostic, ShowsAnExcerptOfALongLine) {
+    const std::string line = longLine();
+    const settings::TextLines lines(line);
+    const auto excerpt = [&](int column) {
+        return textDiagnostic("l.toml", {"", settings::ProblemKind::syntax, "m", 1, column}, lines);
+    };
+    EXPECT_EQ(excerpt(1), "l.toml:1:1: error: m\n" + kGutter + line.substr(0, 120) + "...\n" + kCaretGutter + "^\n");
+    EXPECT_EQ(excerpt(501), "l.toml:1:501: error: m\n" + kGutter + "..." + line.substr(460, 120) + "...\n" +
+                                kCaretGutter + std::string(43, ' ') + "^\n");
+    const auto size = static_cast<int>(line.size());
+    EXPECT_EQ(excerpt(size + 1), "l.toml:1:" + std::to_string(size + 1) + ": error: m\n" + kGutter + "..." +
+                                     line.substr(line.size() - 120) + "\n" + kCaretGutter + std::string(123, ' ') +
+                                     "^\n");
+    // A line of exactly the limit is shown whole.
+    const std::string limit = line.substr(0, kMaxShownCharacters);
+    EXPECT_EQ(textDiagnostic("l.toml", {"", settings::ProblemKind::syntax, "m", 1, 2}, settings::TextLines(limit)),
+              "l.toml:1:2: error: m\n" + kGutter + limit + "\n" + kCaretGutter + " ^\n");
+}
+
+// Characters, not bytes, and escapes take the room they are shown in.
+TEST(TextDiagnostic, ExcerptsCountCharacters) {
+    std::string line;
+    for (int i = 0; i < 200; ++i) {
+        line += "\xC3\xA9";
+    }
+    line += "\x1B";
+    const std::string diagnostic =
+        textDiagnostic("u.toml", {"", settings::ProblemKind::syntax, "m", 1, 201}, settings::TextLines(line));
+    std::string expected = "u.toml:1:201: error: m\n" + kGutter + "...";
+    for (int i = 0; i < 119; ++i) {
+        expected += "\xC3\xA9";
+    }
+    expected += "\\u001B\n" + kCaretGutter + std::string(122, ' ') + "^\n";
+    EXPECT_EQ(diagnostic, expected);
+}
+
+TEST(JsonFileReport, HoldsEveryProblem) {
+    EXPECT_EQ(jsonFileReport("ok.toml", {}), R"({"path":"ok.toml","valid":true,"diagnostics":[]})");
+    EXPECT_EQ(
+        jsonFileReport("settings.toml", {kRange, {"", settings::ProblemKind::syntax, "saw '\"' and '\\'", 4, 1}}),
+        R"({"path":"settings.toml","valid":false,"diagnostics":[)"
+        R"({"line":3,"column":16,"key":"audio.bufferSizeMs","rule":"range","message":"must be in [5, 100]; got 0"},)"
+        R"({"line":4,"column":1,"key":"","rule":"syntax","message":"saw '\"' and '\\'"}]})");
+    EXPECT_EQ(jsonFileReport("missing.toml", {{"", settings::ProblemKind::file, "no such file", 0, 0}}),
+              R"({"path":"missing.toml","valid":false,"diagnostics":[)"
+              R"({"line":0,"column":0,"key":"","rule":"file","message":"no such file"}]})");
+}
+
+// A file name need not be UTF-8 on Linux; JSON must be. Control characters are JSON escapes.
+TEST(JsonFileReport, KeepsJsonValid) {
+    EXPECT_EQ(jsonFileReport("r\xE9glages.toml", {}),
+              "{\"path\":\"r\xEF\xBF\xBDglages.toml\",\"valid\":true,\"diagnostics\":[]}");
+    EXPECT_EQ(jsonFileReport("a\nb\x1B", {}), R"({"path":"a\nb\u001B","valid":true,"diagnostics":[]})");
+}
+
+}  // namespace
+}  // namespace checker

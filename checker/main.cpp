@@ -1,0 +1,7 @@
+// The program's entry where arguments arrive as UTF-8 (POSIX systems).
+#include <string>
+#include <vector>
+
+#include "command.h"
+
+int main(int argc, char** argv) { return checker::run(std::vector<std::string>(argv, argv + argc)); }

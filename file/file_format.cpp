@@ -1,0 +1,67 @@
+// Texts of the settings-file format that the writer and the schema share.
+#include "settings/internal/file_format.h"
+
+#include <utf8.h>  // utfcpp
+
+#include <iterator>
+
+namespace settings::format {
+
+std::optional<std::string> utf8FromWide(const std::wstring& wide) {
+    std::string utf8;
+    try {
+        if constexpr (sizeof(wchar_t) == 2) {
+            utf8::utf16to8(wide.begin(), wide.end(), std::back_inserter(utf8));
+        } else {
+            utf8::utf32to8(wide.begin(), wide.end(), std::back_inserter(utf8));
+        }
+    } catch (const utf8::exception&) {  // GCOVR_EXCL_BR_LINE: std::bad_alloc passes by
+        return std::nullopt;
+    }
+    return utf8;
+}
+
+}  // namespace settings::format
+
+namespace settings {
+
+std::string quotedString(std::string_view utf8) {
+    constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+    std::string quoted = "\"";
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '\\':
+                quoted += "\\\\";
+                break;
+            case '\b':
+                quoted += "\\b";
+                break;
+            case '\t':
+                quoted += "\\t";
+                break;
+            case '\n':
+                quoted += "\\n";
+                break;
+            case '\f':
+                quoted += "\\f";
+                break;
+            case '\r':
+                quoted += "\\r";
+                break;
+            default:
+                if (byte < 0x20U || byte == 0x7FU) {
+                    quoted.append("\\u00").append(1, kHexDigits[byte >> 4U]).append(1, kHexDigits[byte & 0xFU]);
+                } else {
+                    quoted += c;
+                }
+        }
+    }
+    quoted += '"';
+    return quoted;
+}
+
+}  // namespace settings

@@ -1,0 +1,427 @@
+// Reading settings files: toml++ parses the text and keeps the position of
+// every key and value; the table of settings says what each key must hold.
+#include <utf8.h>  // utfcpp
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <limits>
+#include <numeric>
+#include <tuple>
+#include <type_traits>
+
+#include "settings/file.h"
+#include "settings/internal/characters.h"
+#include "settings/internal/open_file.h"
+#include "settings/internal/text.h"
+#include "settings/internal/toml_guard.h"
+#include "settings/internal/toml_library.h"
+#include "settings/table.h"
+#include "settings/text_lines.h"
+
+namespace settings {
+namespace {
+
+// Fixed texts of the reader's own problems.
+constexpr std::string_view kUnknownSetting = "unknown setting";
+constexpr std::string_view kDidYouMean = "; did you mean ";
+constexpr std::string_view kMustBe = "must be ";
+constexpr std::string_view kExpectedTable = "a table";
+constexpr std::string_view kNoSuchFile = "no such file";
+constexpr std::string_view kIsDirectory = "is a directory, not a settings file";
+constexpr std::string_view kCannotRead = "cannot be read";
+
+// What a setting of each type must be, as messages name it.
+std::string_view expectedName(ValueType type) {
+    return type == ValueType::integer ? "an integer" : type == ValueType::real ? "a number" : "a string";
+}
+
+// What a TOML value is, as messages name it, by toml::node_type.
+constexpr std::array<std::string_view, 10> kTypeNames = {
+    "nothing", "a table",   "an array", "a string", "an integer",
+    "a float", "a boolean", "a date",   "a time",   "a date-time",
+};
+static_assert(static_cast<std::size_t>(toml::node_type::date_time) == kTypeNames.size() - 1);
+
+std::string_view typeName(toml::node_type type) { return kTypeNames[static_cast<std::size_t>(type)]; }
+
+// Each broken rule is reported by its own kind, named as the rule is.
+static_assert(std::all_of(kRuleKinds.begin(), kRuleKinds.end(),
+                          [](RuleKind rule) { return problemKindName(brokenRule(rule)) == ruleName(rule); }));
+
+constexpr char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return foldCase(x) == foldCase(y); });
+}
+
+constexpr std::size_t kMaxEdits = 2;  // a key further than this from every known one gets no suggestion
+
+// Edits (insertions, deletions, substitutions) from a key to a known key or
+// section, ignoring ASCII case, counted up to kMaxEdits; more give
+// kMaxEdits + 1. A key is measured only when its length is within kMaxEdits
+// of the known one's, and only until every prefix of it is further off than
+// that: one row on the stack serves, and a long key costs no more than
+// reading it.
+constexpr std::size_t kEditRowSize = 64;
+static_assert(std::all_of(kKeyPaths.begin(), kKeyPaths.end(),
+                          [](std::string_view key) { return key.size() < kEditRowSize; }));
+
+std::size_t editsUpToTheMost(std::string_view unknown, std::string_view known) {
+    constexpr std::size_t kFar = kMaxEdits + 1;
+    if (std::max(unknown.size(), known.size()) - std::min(unknown.size(), known.size()) > kMaxEdits) {
+        return kFar;
+    }
+    std::array<std::size_t, kEditRowSize> row{};  // edits from a prefix of `unknown` to each prefix of `known`
+    for (std::size_t j = 0; j <= known.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= unknown.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        std::size_t closest = row[0];
+        for (std::size_t j = 1; j <= known.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min(
+                {above + 1, row[j - 1] + 1, diagonal + (foldCase(unknown[i - 1]) == foldCase(known[j - 1]) ? 0 : 1)});
+            diagonal = above;
+            closest = std::min(closest, row[j]);
+        }
+        if (closest > kMaxEdits) {
+            return kFar;
+        }
+    }
+    return std::min(row[known.size()], kFar);
+}
+
+// The known key closest to an unknown one, if any is close: the same key in
+// another case, the same member under another section, or up to kMaxEdits
+// edits away.
+std::optional<std::string_view> closestKey(std::string_view unknown) {
+    std::optional<std::string_view> best;
+    std::size_t bestScore = kMaxEdits + 2;  // scores above kMaxEdits + 1 are not close
+    const auto consider = [&](std::string_view candidate) {
+        const std::size_t edits = editsUpToTheMost(unknown, candidate);
+        const bool sameMember = equalIgnoringCase(memberNameOf(unknown), memberNameOf(candidate));
+        const std::size_t score = edits == 0 ? 0 : sameMember ? 1 : edits + 1;
+        if (score < bestScore) {
+            best = candidate;
+            bestScore = score;
+        }
+    };
+    std::for_each(kKeyPaths.begin(), kKeyPaths.end(), consider);
+    std::for_each(kSections.begin(), kSections.end(), consider);
+    return best;
+}
+
+// A key as TOML writes it: bare when it can be, quoted otherwise ("a.b", ""),
+// so that two different keys never read the same.
+std::string keyText(std::string_view key) {
+    if (!key.empty() && std::all_of(key.begin(), key.end(), isBareKeyCharacter)) {
+        return std::string(key);
+    }
+    return quotedString(key);
+}
+
+// Wide strings hold UTF-32 where wchar_t has 32 bits and UTF-16 (Windows) where it has 16.
+std::wstring wideFromUtf8(std::string_view utf8) {
+    std::wstring wide;
+    if constexpr (sizeof(wchar_t) == 2) {
+        utf8::unchecked::utf8to16(utf8.begin(), utf8.end(), std::back_inserter(wide));
+    } else {
+        utf8::unchecked::utf8to32(utf8.begin(), utf8.end(), std::back_inserter(wide));
+    }
+    return wide;
+}
+
+// Problems come in the order of the tables' keys and are told in the text's.
+// Their positions are sorted, with their first order breaking ties, and then
+// the problems are moved once.
+void sortByPosition(std::vector<FileProblem>& problems) {
+    const auto position = [&](std::size_t index) {
+        return std::tuple(problems[index].line, problems[index].column, index);
+    };
+    std::vector<std::size_t> order(problems.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    if (std::is_sorted(order.begin(), order.end(), [&](auto a, auto b) { return position(a) < position(b); })) {
+        return;
+    }
+    std::sort(order.begin(), order.end(), [&](auto a, auto b) { return position(a) < position(b); });
+    std::vector<FileProblem> sorted;
+    sorted.reserve(problems.size());
+    for (const std::size_t index : order) {
+        sorted.push_back(std::move(problems[index]));
+    }
+    problems = std::move(sorted);
+}
+
+class Reader {
+public:
+    explicit Reader(std::string_view text) : text_(text) {}
+
+    FileReading read() {
+        const GuardedText guarded = guardToml(text_);
+        if (const std::optional<TomlRefusal>& refusal = guarded.refusal) {
+            // The text up to the refused key or bracket, that one character
+            // included, nests one level beyond the limit at most, and an error
+            // in it comes first. Cut off there, the text ends in the middle of
+            // what it was saying, which toml++ reports as the end of the text:
+            // then the refusal is the first error. (Ending there, the text never
+            // parses; the test that it failed only guards reading its error.)
+            const toml::parse_result before = toml::parse(text_.substr(0, refusal->offset + 1));
+            if (!before &&  // GCOVR_EXCL_BR_LINE
+                before.error().description().find("end-of-file") == std::string_view::npos) {
+                addSyntaxError(before.error());
+            } else {
+                const auto [line, column] = lines().position(refusal->offset);
+                add({}, ProblemKind::syntax, refusal->message, line, column);
+            }
+            return std::move(reading_);
+        }
+        toml::parse_result parsed = toml::parse(guarded.parseable);
+        if (!parsed) {
+            addSyntaxError(parsed.error());
+        } else {
+            readTopLevel(parsed.table());
+        }
+        sortByPosition(reading_.problems);
+        return std::move(reading_);
+    }
+
+private:
+    // Positions are needed only for problems and a few values: indexed on first use.
+    const TextLines& lines() {
+        if (!lines_) {
+            lines_.emplace(text_);
+        }
+        return *lines_;
+    }
+
+    // toml++ places some errors at the end of the text one column past the line's
+    // end; a problem stands at most just after the last character of its line.
+    void add(std::string key, ProblemKind kind, std::string message, int line, int column) {
+        reading_.problems.push_back(
+            {std::move(key), kind, std::move(message), line, std::min(column, lines().length(line) + 1)});
+    }
+
+    void add(std::string key, ProblemKind kind, std::string message, const toml::source_region& where) {
+        add(std::move(key), kind, std::move(message), static_cast<int>(where.begin.line),
+            static_cast<int>(where.begin.column));
+    }
+
+    void addSyntaxError(const toml::parse_error& error) {
+        add({}, ProblemKind::syntax, std::string(error.description()), error.source());
+    }
+
+    void addWrongType(std::string key, std::string_view expected, const toml::node& value) {
+        add(std::move(key), ProblemKind::type, concatenate({kMustBe, expected, kGot, typeName(value.type())}),
+            value.source());
+    }
+
+    // `rawPath` is the key's parts joined by points, whatever they hold: what a
+    // suggestion is measured against.
+    void addUnknown(std::string shownPath, std::string_view rawPath, const toml::key& key) {
+        std::string message(kUnknownSetting);
+        if (const std::optional<std::string_view> suggestion = closestKey(rawPath)) {
+            message = concatenate({kUnknownSetting, kDidYouMean, *suggestion, "?"});
+        }
+        add(std::move(shownPath), ProblemKind::unknown, std::move(message), key.source());
+    }
+
+    // The top level: settings such as `version`, and the sections' tables.
+    // Keys are matched part by part: the quoted key "audio.bufferSizeMs" is one
+    // key of the top level, not the setting.
+    void readTopLevel(const toml::table& root) {
+        for (const auto& entry : root) {
+            const std::string_view key = entry.first.str();
+            if (readIfSetting({}, key, entry.second)) {
+                continue;
+            }
+            if (std::find(kSections.begin(), kSections.end(), key) == kSections.end()) {
+                addUnknown(keyText(key), key, entry.first);
+            } else if (const toml::table* section = entry.second.as_table()) {
+                readSection(*section, key);
+            } else {
+                addWrongType(std::string(key), kExpectedTable, entry.second);
+            }
+        }
+    }
+
+    // A section's table: settings only; a table inside it is an unknown key.
+    void readSection(const toml::table& table, std::string_view section) {
+        for (const auto& entry : table) {
+            const std::string_view key = entry.first.str();
+            if (!readIfSetting(section, key, entry.second)) {
+                addUnknown(concatenate({section, ".", keyText(key)}), concatenate({section, ".", key}), entry.first);
+            }
+        }
+    }
+
+    // Reads the setting `key` of `section` ("" for the top level), if the table has one there.
+    bool readIfSetting(std::string_view section, std::string_view key, const toml::node& value) {
+        bool known = false;
+        forEachSetting([&](const auto& row) {
+            if (row.section() == section && row.name() == key) {
+                known = true;
+                this->readSetting(row, std::string(row.keyPath), value);
+            }
+        });
+        return known;
+    }
+
+    template <typename Row>
+    void readSetting(const Row& row, const std::string& keyPath, const toml::node& value) {
+        if constexpr (Row::type == ValueType::integer) {
+            readInteger(row, keyPath, value);
+        } else if constexpr (Row::type == ValueType::real) {
+            readReal(row, keyPath, value);
+        } else {
+            readText(row, keyPath, value);
+        }
+    }
+
+    // Judges `value` by the row's rules, as validate would; the first broken one is reported.
+    template <typename Row, typename Value>
+    void judge(const Row& row, const std::string& keyPath, const Value& value, std::string_view renderedValue,
+               const toml::node& node) {
+        if (const Rule* broken = firstBrokenRule(row, value)) {
+            std::string message = ruleMessage(*broken, Row::type, renderedValue);       // GCOVR_EXCL_BR_LINE
+            add(keyPath, brokenRule(broken->kind), std::move(message), node.source());  // GCOVR_EXCL_BR_LINE
+        }
+    }
+
+    // Integers, and floats without a fractional part, as JSON Schema's integer allows.
+    template <typename Row>
+    void readInteger(const Row& row, const std::string& keyPath, const toml::node& node) {
+        constexpr double kInt64Limit = 9223372036854775808.0;  // 2^63
+        std::int64_t value = 0;
+        if (const auto* integer = node.as_integer()) {
+            value = integer->get();
+        } else if (const auto* real = node.as_floating_point();
+                   real != nullptr && std::isfinite(real->get()) && real->get() == std::trunc(real->get())) {
+            const double whole = real->get();
+            if (std::abs(whole) >= kInt64Limit) {
+                // Beyond any integer a member could hold, so it fails every bound.
+                judge(row, keyPath, whole, shortestText(whole), node);  // GCOVR_EXCL_BR_LINE
+                return;
+            }
+            value = static_cast<std::int64_t>(whole);
+        } else {
+            addWrongType(keyPath, expectedName(Row::type), node);  // GCOVR_EXCL_BR_LINE
+            return;
+        }
+        judge(row, keyPath, value, renderInteger(value), node);
+        if (value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max()) {
+            row.member(reading_.config) = static_cast<std::int32_t>(value);
+        }
+    }
+
+    template <typename Row>
+    void readReal(const Row& row, const std::string& keyPath, const toml::node& node) {
+        double value = 0;
+        if (const auto* real = node.as_floating_point()) {
+            value = real->get();
+            // toml++ drops the sign of "-nan"; the text keeps it.
+            if (std::isnan(value)) {
+                const auto line = static_cast<int>(node.source().begin.line);
+                const std::string_view written =
+                    lines().line(line).substr(lines().byteOffset(line, static_cast<int>(node.source().begin.column)));
+                value = std::copysign(value, written.starts_with('-') ? -1.0 : 1.0);
+            }
+        } else if (const auto* integer = node.as_integer()) {
+            value = static_cast<double>(integer->get());
+        } else {
+            addWrongType(keyPath, expectedName(Row::type), node);
+            return;
+        }
+        judge(row, keyPath, value, renderReal(value), node);
+        // Below 2^128 - 2^103, halfway from the largest float to 2^128, a value rounds to a finite float.
+        const double kFloatOverflow = std::ldexp(2.0 - std::ldexp(1.0, -24), 127);
+        if (!std::isfinite(value) || std::abs(value) < kFloatOverflow) {
+            row.member(reading_.config) = static_cast<float>(value);
+        }
+    }
+
+    template <typename Row>
+    void readText(const Row& row, const std::string& keyPath, const toml::node& node) {
+        const auto* text = node.as_string();
+        if (text == nullptr) {
+            addWrongType(keyPath, expectedName(Row::type), node);
+            return;
+        }
+        const std::string& value = text->get();
+        judge(row, keyPath, value, {}, node);
+        if constexpr (Row::type == ValueType::wideText) {
+            row.member(reading_.config) = wideFromUtf8(value);
+        } else {
+            row.member(reading_.config) = value;
+        }
+    }
+
+    std::string_view text_;
+    std::optional<TextLines> lines_;
+    FileReading reading_;
+};
+
+SettingsText fileProblem(std::string_view message) {
+    return {std::string(), FileProblem{std::string(), ProblemKind::file, std::string(message), 0, 0}};
+}
+
+}  // namespace
+
+FileReading readSettings(std::string_view tomlText) { return Reader(tomlText).read(); }
+
+SettingsText loadSettingsText(std::FILE* stream) {
+    // Read no more than it takes to tell a text at the limit from a larger one.
+    std::string text;
+    std::array<char, 4096> chunk;  // only what a read fills is used
+    std::size_t count = 0;
+    while (text.size() <= kMaxSettingsFileBytes && (count = std::fread(chunk.data(), 1, chunk.size(), stream)) > 0) {
+        text.append(chunk.data(), count);
+    }
+    if (std::ferror(stream) != 0) {
+        return fileProblem(kCannotRead);
+    }
+    if (text.size() > kMaxSettingsFileBytes) {
+        return fileProblem(concatenate(
+            {"is larger than the limit of ", renderInteger(static_cast<std::int64_t>(kMaxSettingsFileBytes)),
+             " bytes (", renderInteger(static_cast<std::int64_t>(kMaxSettingsFileBytes >> 20U)), " MiB)"}));
+    }
+    return {std::move(text), std::nullopt};
+}
+
+// Read with the C library's streams, which start faster than iostreams: the
+// checker's cost is its start-up.
+SettingsText loadSettingsText(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::file_type type = std::filesystem::status(path, error).type();
+    if (type == std::filesystem::file_type::not_found) {
+        return fileProblem(kNoSuchFile);
+    }
+    if (type == std::filesystem::file_type::directory) {
+        return fileProblem(kIsDirectory);
+    }
+    const OpenFile file = openForReading(path);
+    if (!file) {
+        return fileProblem(kCannotRead);
+    }
+    return loadSettingsText(file.get());
+}
+
+FileReading readSettingsFile(const std::filesystem::path& path) {
+    SettingsText loaded = loadSettingsText(path);
+    if (loaded.problem) {
+        FileReading reading;
+        reading.problems.push_back(std::move(*loaded.problem));
+        return reading;
+    }
+    return readSettings(loaded.text);
+}
+
+}  // namespace settings
