@@ -19,3 +19,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 # that the tests run where the product will.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--stack,1048576")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
+
+# The build machine's header-only packages (toml++, utfcpp, CLI11) serve this
+# build too: their CMake packages, where Debian puts them.
+list(APPEND CMAKE_PREFIX_PATH /usr/lib/x86_64-linux-gnu/cmake /usr/share/cmake)
