@@ -1,14 +1,11 @@
 # Runs PROGRAM with ARGS ("|"-separated), through EMULATOR when one is given,
-# in WORKING_DIRECTORY if given, with standard input from INPUT_FILE if given,
+# in WORKING_DIRECTORY, with standard input from INPUT_FILE if given,
 # and fails unless its exit status is EXIT_STATUS and its standard output and
 # standard error are exactly as expected. Each stream is expected either as one
 # line, STDOUT or STDERR (followed by one newline; nothing when empty), or as
 # the whole content of STDOUT_FILE or STDERR_FILE. NEWLINE is LF, or CRLF where
 # the C runtime writes text streams that way; expected "\n" become NEWLINE.
 string(REPLACE "|" ";" args "${ARGS}")
-if(NOT WORKING_DIRECTORY)
-  set(WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
-endif()
 set(input_option)
 if(INPUT_FILE)
   set(input_option INPUT_FILE "${INPUT_FILE}")
