@@ -10,15 +10,12 @@
 #include <utility>
 #include <vector>
 
+#include "values_test_support.h"
+
 namespace settings {
 namespace {
 
-constexpr std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
-constexpr std::int32_t kIntMax = std::numeric_limits<std::int32_t>::max();
-const float kNaN = std::numeric_limits<float>::quiet_NaN();
-const float kInf = std::numeric_limits<float>::infinity();
-const float kAboveOne = std::nextafter(1.0F, 2.0F);
-const float kDenormalMin = std::numeric_limits<float>::denorm_min();
+using namespace test;
 
 TEST(RenderInteger, WritesPlainDecimal) {
     const std::vector<std::pair<std::int64_t, std::string>> cases = {
