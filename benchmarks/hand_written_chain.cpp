@@ -3,6 +3,8 @@
 #include <cmath>
 #include <string>
 
+#include "settings/internal/text.h"
+
 std::optional<settings::ValidationError> handWrittenChain(const settings::Config& c) {
     const auto failure = [](const char* field, const std::string& message) {
         return std::optional<settings::ValidationError>({field, message});

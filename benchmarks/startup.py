@@ -10,8 +10,9 @@
 The machine's load drifts, so the checker and its empty program run side by
 side in several hyperfine rounds, alternating which goes first, on one core
 (moving between cores costs more than either program's work), and the median
-of the rounds' ratios is reported. Programs run as installed copies: a linker
-writes its output out of order, and such a file starts a tenth slower.
+of the rounds' ratios is reported. The checker and its empty program run as
+copies in a folder of their own: a linker writes its output out of order, and
+such a file starts a tenth slower.
 """
 
 import argparse

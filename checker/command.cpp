@@ -203,20 +203,20 @@ int runCommand(const std::vector<std::string>& args, Outputs& streams) {
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, Streams standard) {
+int run(const std::vector<std::string>& args, Streams streams) {
     // Standard error is unbuffered: a write for every diagnostic would cost more than making it.
-    if (standard.err == stderr) {
+    if (streams.err == stderr) {
         static_cast<void>(std::setvbuf(stderr, nullptr, _IOFBF, std::size_t{1} << 16U));
     }
-    Outputs streams{standard.in, Output(standard.out), Output(standard.err)};
-    const int status = runCommand(args, streams);
-    if (!streams.out.finish()) {
-        streams.err.write(std::string(kProgram) +
-                          ": cannot write to standard output: " + std::strerror(streams.out.reason()) + "\n");
-        static_cast<void>(streams.err.finish());
+    Outputs outputs{streams.in, Output(streams.out), Output(streams.err)};
+    const int status = runCommand(args, outputs);
+    if (!outputs.out.finish()) {
+        outputs.err.write(std::string(kProgram) +
+                          ": cannot write to standard output: " + std::strerror(outputs.out.reason()) + "\n");
+        static_cast<void>(outputs.err.finish());
         return kUsageOrFileError;
     }
-    return streams.err.finish() ? status : kUsageOrFileError;
+    return outputs.err.finish() ? status : kUsageOrFileError;
 }
 
 }  // namespace checker

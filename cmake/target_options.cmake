@@ -1,7 +1,7 @@
 # How the project's own targets are built.
 
 # Compiler warnings on every compiler the project builds with; errors where
-# DETECTOR_SETTINGS_WARNINGS_AS_ERRORS is on (at top level), never in a parent's build.
+# DETECTOR_SETTINGS_WARNINGS_AS_ERRORS is on: at top level, or where a parent sets it.
 function(detector_settings_warnings target)
   if(MSVC)
     target_compile_options(${target} PRIVATE /W4 /permissive- $<$<BOOL:${DETECTOR_SETTINGS_WARNINGS_AS_ERRORS}>:/WX>)

@@ -7,7 +7,7 @@
 #   cmake/workflow.sh test       build and run every test
 #
 # and likewise windows, sanitize, lint, coverage, libcxx, fuzz, bench, package
-# and windows-package (see README).
+# and windows-package (see CONTRIBUTING.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:?"usage: cmake/workflow.sh <workflow preset>, such as run or test"}

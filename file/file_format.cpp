@@ -1,4 +1,4 @@
-// Texts of the settings-file format that the writer and the schema share.
+// Texts of the settings-file format: wide and narrow strings, and TOML's quoted strings.
 #include "settings/internal/file_format.h"
 
 #include <utf8.h>  // utfcpp
@@ -19,6 +19,16 @@ std::optional<std::string> utf8FromWide(const std::wstring& wide) {
         return std::nullopt;
     }
     return utf8;
+}
+
+std::wstring wideFromUtf8(std::string_view utf8) {
+    std::wstring wide;
+    if constexpr (sizeof(wchar_t) == 2) {
+        utf8::unchecked::utf8to16(utf8.begin(), utf8.end(), std::back_inserter(wide));
+    } else {
+        utf8::unchecked::utf8to32(utf8.begin(), utf8.end(), std::back_inserter(wide));
+    }
+    return wide;
 }
 
 }  // namespace settings::format

@@ -17,6 +17,7 @@
 
 #include "settings/file.h"
 #include "settings/internal/characters.h"
+#include "settings/internal/file_format.h"
 #include "settings/internal/open_file.h"
 #include "settings/internal/text.h"
 #include "settings/internal/toml_guard.h"
@@ -50,7 +51,9 @@ static_assert(static_cast<std::size_t>(toml::node_type::date_time) == kTypeNames
 
 std::string_view typeName(toml::node_type type) { return kTypeNames[static_cast<std::size_t>(type)]; }
 
-// Each broken rule is reported by its own kind, named as the rule is.
+// The problem of a value that breaks a rule of the kind `rule`: the first
+// problem kinds are the rule kinds, in their order.
+constexpr ProblemKind brokenRule(RuleKind rule) { return static_cast<ProblemKind>(rule); }
 static_assert(std::all_of(kRuleKinds.begin(), kRuleKinds.end(),
                           [](RuleKind rule) { return problemKindName(brokenRule(rule)) == ruleName(rule); }));
 
@@ -127,17 +130,6 @@ std::string keyText(std::string_view key) {
         return std::string(key);
     }
     return quotedString(key);
-}
-
-// Wide strings hold UTF-32 where wchar_t has 32 bits and UTF-16 (Windows) where it has 16.
-std::wstring wideFromUtf8(std::string_view utf8) {
-    std::wstring wide;
-    if constexpr (sizeof(wchar_t) == 2) {
-        utf8::unchecked::utf8to16(utf8.begin(), utf8.end(), std::back_inserter(wide));
-    } else {
-        utf8::unchecked::utf8to32(utf8.begin(), utf8.end(), std::back_inserter(wide));
-    }
-    return wide;
 }
 
 // Problems come in the order of the tables' keys and are told in the text's.
@@ -358,7 +350,7 @@ private:
         const std::string& value = text->get();
         judge(row, keyPath, value, {}, node);
         if constexpr (Row::type == ValueType::wideText) {
-            row.member(reading_.config) = wideFromUtf8(value);
+            row.member(reading_.config) = format::wideFromUtf8(value);
         } else {
             row.member(reading_.config) = value;
         }

@@ -2,6 +2,7 @@
 // settings: what an editor needs to flag what the reader reports.
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -66,8 +67,9 @@ void writeSetting(JsonObject& properties, const SettingSchema& setting) {
     JsonObject object(properties.member(setting.name), properties.depth() + 1);
     object.member("description", quotedString(setting.description));
     object.member("type", quotedString(kJsonTypes[static_cast<std::size_t>(setting.type)]));
-    double min = -2147483648.0;
-    double max = 2147483647.0;
+    // Without a range, the powers of two that an int32 holds.
+    double min = std::numeric_limits<std::int32_t>::min();
+    double max = std::numeric_limits<std::int32_t>::max();
     for (const Rule& rule : setting.rules) {
         if (rule.kind == RuleKind::equals) {
             object.member("const", boundText(rule.min, setting.type));
@@ -112,8 +114,8 @@ std::string writeSettingsSchema() {
     std::string schema;
     JsonObject root(schema, 0);
     root.member("$schema", R"("https://json-schema.org/draft/2020-12/schema")");
-    root.member("title", R"("Settings of the audio-event detector")");
-    root.member("description", R"("A settings file in TOML. A setting left out keeps its default.")");
+    root.member("title", quotedString(format::kTitle));
+    root.member("description", quotedString(concatenate({"A settings file in TOML. ", format::kLeftOut})));
     root.member("type", R"("object")");
     root.member("additionalProperties", "false");
     JsonObject properties(root.member("properties"), 1);

@@ -6,17 +6,9 @@
 #include "settings/table.h"
 
 namespace settings {
-namespace {
-
-constexpr std::string_view kHeader =
-    "# Settings of the audio-event detector (TOML).\n"
-    "# A setting left out keeps its default.\n";
-
-}  // namespace
 
 std::optional<std::string> writeSettings(const Config& config) {
-    std::string file(kHeader);
-    file += '\n';
+    std::string file = concatenate({"# ", format::kTitle, " (TOML).\n# ", format::kLeftOut, "\n\n"});
     bool unrepresentable = false;
     // Every setting of `section`, each followed by a blank line.
     const auto writeSection = [&](std::string_view section) {

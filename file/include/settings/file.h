@@ -42,15 +42,13 @@ namespace settings {
 // text that is not TOML, or a file that cannot be read.
 enum class ProblemKind { equals, nonEmpty, range, powerOfTwo, unknown, type, syntax, file };
 
-// The identifier that tools report: "range", "unknown", "file".
+// The identifier that tools report: "range", "unknown", "file"; a broken
+// rule's kind is named as the rule is.
 constexpr std::string_view problemKindName(ProblemKind kind) {
-    constexpr std::array<std::string_view, 8> kNames = {"equals",  "nonEmpty", "range",  "powerOfTwo",
-                                                        "unknown", "type",     "syntax", "file"};
-    return kNames[static_cast<std::size_t>(kind)];
+    constexpr std::array<std::string_view, 4> kOwnNames = {"unknown", "type", "syntax", "file"};
+    const auto index = static_cast<std::size_t>(kind);
+    return kind < ProblemKind::unknown ? ruleName(static_cast<RuleKind>(index)) : kOwnNames[index - kRuleKinds.size()];
 }
-
-// The problem of a value that breaks a rule of the kind `rule`.
-constexpr ProblemKind brokenRule(RuleKind rule) { return static_cast<ProblemKind>(rule); }
 
 // One problem of a settings file.
 struct FileProblem {
@@ -73,8 +71,8 @@ struct FileReading {
 // Reads settings from TOML text. Columns count characters, not bytes, as
 // settings::TextLines does (settings/text_lines.h). A byte-order mark and CRLF
 // line ends read as usual. A text that nests more than kMaxNestingLevels is
-// refused before it is parsed, with one `syntax` problem at the key or bracket
-// that goes deeper.
+// refused before toml++ recurses on it: one `syntax` problem, at the key or
+// bracket that goes deeper, or at an earlier syntax error.
 DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettings(std::string_view tomlText);
 
 // Each part of a dotted key or table header, each array and each inline table
@@ -83,8 +81,8 @@ DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettings(std::string_view tomlText
 inline constexpr std::size_t kMaxNestingLevels = 128;
 
 // Reads a settings file of at most kMaxSettingsFileBytes. A file that is
-// missing, a directory, unreadable or too large gives one problem of rule
-// kind `file` and the default record.
+// missing, a directory, unreadable or too large gives one problem of kind
+// ProblemKind::file and the default record.
 DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettingsFile(const std::filesystem::path& path);
 
 inline constexpr std::uintmax_t kMaxSettingsFileBytes = 1'048'576;  // 1 MiB

@@ -20,7 +20,7 @@
 
 namespace settings {
 
-// What a rule demands. ruleName gives the identifier that tools report.
+// What a rule demands. ruleName gives its identifier: "range".
 enum class RuleKind { equals, nonEmpty, range, powerOfTwo };
 
 constexpr std::string_view ruleName(RuleKind kind) {

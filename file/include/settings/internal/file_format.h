@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "settings/file.h"
@@ -13,9 +14,16 @@
 
 namespace settings::format {
 
+// What a settings file is, as its header comment and the schema's title say.
+inline constexpr std::string_view kTitle = "Settings of the audio-event detector";
+inline constexpr std::string_view kLeftOut = "A setting left out keeps its default.";
+
 // UTF-8 of a wide string: UTF-16 where wchar_t has 16 bits, UTF-32 elsewhere.
 // Empty when the string is not valid Unicode.
 std::optional<std::string> utf8FromWide(const std::wstring& wide);
+
+// The wide string of `utf8`, which must be valid UTF-8.
+std::wstring wideFromUtf8(std::string_view utf8);
 
 // A setting's value as TOML writes it, which for finite numbers and strings is
 // also JSON: 10, 0.7, "Beyond". Empty when a string is not valid Unicode.
