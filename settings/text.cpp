@@ -34,15 +34,14 @@ struct NumberText {
 
 // The rule's text, followed for numeric rules by `got` and `value`.
 std::string composeRuleText(const Rule& rule, ValueType type, std::string_view got, std::string_view value) {
-    switch (rule.kind) {
-        case RuleKind::nonEmpty:
-            return std::string(kMustNotBeEmpty);
-        case RuleKind::powerOfTwo:
-            return concatenate({kMustBePowerOfTwo, got, value});
-        case RuleKind::equals:
-            return concatenate({kMustEqual, boundText(rule.min, type), got, value});
-        case RuleKind::range:
-            break;
+    if (rule.kind == RuleKind::nonEmpty) {
+        return std::string(kMustNotBeEmpty);
+    }
+    if (rule.kind == RuleKind::powerOfTwo) {
+        return concatenate({kMustBePowerOfTwo, got, value});
+    }
+    if (rule.kind == RuleKind::equals) {
+        return concatenate({kMustEqual, boundText(rule.min, type), got, value});
     }
     return concatenate(
         {kMustBeIn, boundText(rule.min, type), kBoundSeparator, boundText(rule.max, type), kRangeEnd, got, value});
