@@ -19,6 +19,7 @@
 #include "settings/internal/characters.h"
 #include "settings/internal/file_format.h"
 #include "settings/internal/open_file.h"
+#include "settings/internal/reader.h"
 #include "settings/internal/text.h"
 #include "settings/internal/toml_guard.h"
 #include "settings/internal/toml_library.h"
@@ -36,6 +37,11 @@ constexpr std::string_view kExpectedTable = "a table";
 constexpr std::string_view kNoSuchFile = "no such file";
 constexpr std::string_view kIsDirectory = "is a directory, not a settings file";
 constexpr std::string_view kCannotRead = "cannot be read";
+constexpr std::string_view kNotOneLine = "a value must be on one line";
+constexpr std::string_view kNotUtf8 = "text that is not UTF-8";
+
+// An override's value is read as the value of this key, on a line of its own.
+constexpr std::string_view kValueKey = "value";
 
 // What a setting of each type must be, as messages name it.
 std::string_view expectedName(ValueType type) {
@@ -103,6 +109,8 @@ std::size_t editsUpToTheMost(std::string_view unknown, std::string_view known) {
     return std::min(row[known.size()], kFar);
 }
 
+}  // namespace
+
 // The known key closest to an unknown one, if any is close: the same key in
 // another case, the same member under another section, or up to kMaxEdits
 // edits away.
@@ -122,6 +130,26 @@ std::optional<std::string_view> closestKey(std::string_view unknown) {
     std::for_each(kSections.begin(), kSections.end(), consider);
     return best;
 }
+
+std::string unknownSettingMessage(std::optional<std::string_view> suggestion) {
+    return suggestion ? concatenate({kUnknownSetting, kDidYouMean, *suggestion, "?"}) : std::string(kUnknownSetting);
+}
+
+std::optional<std::size_t> closestName(std::string_view unknown, std::span<const std::string> names) {
+    std::optional<std::size_t> best;
+    std::size_t bestEdits = kMaxEdits + 1;
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        const std::size_t edits =
+            names[index].size() < kEditRowSize ? editsUpToTheMost(unknown, names[index]) : kMaxEdits + 1;
+        if (edits < bestEdits) {
+            best = index;
+            bestEdits = edits;
+        }
+    }
+    return best;
+}
+
+namespace {
 
 // A key as TOML writes it: bare when it can be, quoted otherwise ("a.b", ""),
 // so that two different keys never read the same.
@@ -157,7 +185,7 @@ class Reader {
 public:
     explicit Reader(std::string_view text) : text_(text) {}
 
-    FileReading read() {
+    TrackedReading read() {
         const GuardedText guarded = guardToml(text_);
         if (const std::optional<TomlRefusal>& refusal = guarded.refusal) {
             // The text up to the refused key or bracket, that one character
@@ -174,7 +202,7 @@ public:
                 const auto [line, column] = lines().position(refusal->offset);
                 add({}, ProblemKind::syntax, refusal->message, line, column);
             }
-            return std::move(reading_);
+            return {std::move(reading_), {}};
         }
         toml::parse_result parsed = toml::parse(guarded.parseable);
         if (!parsed) {
@@ -183,10 +211,72 @@ public:
             readTopLevel(parsed.table());
         }
         sortByPosition(reading_.problems);
-        return std::move(reading_);
+        return {std::move(reading_), taken_};
+    }
+
+    // The text is kValueKey, " = ", `value` and a line end: a setting's value as a
+    // file would give it, read and judged as the file's. A text setting whose
+    // value is not a TOML string takes the value itself. Nothing has a position.
+    TrackedReading readValue(std::size_t row, std::string_view value) {
+        forEachSetting([&](const auto& setting) {
+            if (rowOf(setting.keyPath) == row) {
+                this->readValueOf(setting, value);
+            }
+        });
+        for (FileProblem& problem : reading_.problems) {
+            problem.line = 0;
+            problem.column = 0;
+        }
+        for (std::optional<ValuePosition>& position : taken_) {
+            position = position ? std::optional(ValuePosition{}) : std::nullopt;
+        }
+        return {std::move(reading_), taken_};
     }
 
 private:
+    template <typename Row>
+    void readValueOf(const Row& row, std::string_view value) {
+        const std::string keyPath(row.keyPath);
+        // A value of several lines could hold keys of its own.
+        const bool oneLine = value.find_first_of("\r\n") == std::string_view::npos;
+        std::optional<std::string> refusal;
+        std::optional<toml::parse_result> parsed;
+        if (oneLine) {
+            const GuardedText guarded = guardToml(text_);
+            if (guarded.refusal) {
+                refusal = guarded.refusal->message;
+            } else {
+                parsed = toml::parse(guarded.parseable);
+            }
+        }
+        const toml::node* node = parsed && *parsed ? parsed->table().get(kValueKey) : nullptr;
+        if constexpr (Row::type == ValueType::text || Row::type == ValueType::wideText) {
+            if (node == nullptr || !node->is_string()) {
+                if (!utf8::is_valid(value.begin(), value.end())) {
+                    add(keyPath, ProblemKind::type, concatenate({kMustBe, expectedName(Row::type), kGot, kNotUtf8}), 0,
+                        0);
+                    return;
+                }
+                readText(row, keyPath, toml::value<std::string>(std::string(value)));
+                return;
+            }
+        }
+        if (node != nullptr) {
+            readSetting(row, keyPath, *node);
+        } else if (parsed) {
+            addSyntaxError(parsed->error());
+        } else {
+            add({}, ProblemKind::syntax, refusal.value_or(std::string(kNotOneLine)), 0, 0);
+        }
+    }
+
+    // The record takes the value of `row` from this text, which stands at `where`.
+    template <typename Row>
+    void take(const Row& row, const toml::node& where) {
+        taken_.at(rowOf(row.keyPath)) =
+            ValuePosition{static_cast<int>(where.source().begin.line), static_cast<int>(where.source().begin.column)};
+    }
+
     // Positions are needed only for problems and a few values: indexed on first use.
     const TextLines& lines() {
         if (!lines_) {
@@ -219,11 +309,7 @@ private:
     // `rawPath` is the key's parts joined by points, whatever they hold: what a
     // suggestion is measured against.
     void addUnknown(std::string shownPath, std::string_view rawPath, const toml::key& key) {
-        std::string message(kUnknownSetting);
-        if (const std::optional<std::string_view> suggestion = closestKey(rawPath)) {
-            message = concatenate({kUnknownSetting, kDidYouMean, *suggestion, "?"});
-        }
-        add(std::move(shownPath), ProblemKind::unknown, std::move(message), key.source());
+        add(std::move(shownPath), ProblemKind::unknown, unknownSettingMessage(closestKey(rawPath)), key.source());
     }
 
     // The top level: settings such as `version`, and the sections' tables.
@@ -311,6 +397,7 @@ private:
         judge(row, keyPath, value, renderInteger(value), node);
         if (value >= std::numeric_limits<std::int32_t>::min() && value <= std::numeric_limits<std::int32_t>::max()) {
             row.member(reading_.config) = static_cast<std::int32_t>(value);
+            take(row, node);
         }
     }
 
@@ -337,6 +424,7 @@ private:
         const double kFloatOverflow = std::ldexp(2.0 - std::ldexp(1.0, -24), 127);
         if (!std::isfinite(value) || std::abs(value) < kFloatOverflow) {
             row.member(reading_.config) = static_cast<float>(value);
+            take(row, node);
         }
     }
 
@@ -354,11 +442,13 @@ private:
         } else {
             row.member(reading_.config) = value;
         }
+        take(row, node);
     }
 
     std::string_view text_;
     std::optional<TextLines> lines_;
     FileReading reading_;
+    std::array<std::optional<ValuePosition>, kSettingCount> taken_;
 };
 
 SettingsText fileProblem(std::string_view message) {
@@ -367,7 +457,14 @@ SettingsText fileProblem(std::string_view message) {
 
 }  // namespace
 
-FileReading readSettings(std::string_view tomlText) { return Reader(tomlText).read(); }
+FileReading readSettings(std::string_view tomlText) { return Reader(tomlText).read().reading; }
+
+TrackedReading readSettingsTracked(std::string_view tomlText) { return Reader(tomlText).read(); }
+
+TrackedReading readSettingValue(std::size_t row, std::string_view value) {
+    const std::string text = concatenate({kValueKey, " = ", value, "\n"});
+    return Reader(text).readValue(row, value);
+}
 
 SettingsText loadSettingsText(std::FILE* stream) {
     // Read no more than it takes to tell a text at the limit from a larger one.

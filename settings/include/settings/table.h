@@ -157,6 +157,38 @@ inline constexpr std::size_t kSettingCount = std::tuple_size_v<decltype(kSetting
 inline constexpr auto kKeyPaths = std::apply(
     [](const auto&... row) { return std::array<std::string_view, sizeof...(row)>{row.keyPath...}; }, kSettings);
 
+// The row of `keyPath` in the table; kSettingCount when no setting has that key path.
+constexpr std::size_t rowOf(std::string_view keyPath) {
+    std::size_t row = 0;
+    while (row < kKeyPaths.size() && kKeyPaths.at(row) != keyPath) {
+        ++row;
+    }
+    return row;
+}
+
+// What every environment variable of a setting starts with.
+inline constexpr std::string_view kEnvironmentPrefix = "DETECTOR_";
+
+// The environment variable of a setting: kEnvironmentPrefix, the section, "_",
+// then the member in upper snake case: "DETECTOR_AUDIO_BUFFER_SIZE_MS",
+// "DETECTOR_VERSION".
+inline std::string environmentName(std::string_view keyPath) {
+    std::string name(kEnvironmentPrefix);
+    char previous = '_';
+    for (const char c : keyPath) {
+        const bool upper = c >= 'A' && c <= 'Z';
+        const bool afterWord = (previous >= 'a' && previous <= 'z') || (previous >= '0' && previous <= '9');
+        if (c == '.' || (upper && afterWord)) {
+            name += '_';
+        }
+        if (c != '.') {
+            name += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        }
+        previous = c;
+    }
+    return name;
+}
+
 // The sections, each once, in order of first appearance: "audio", "detection", "training".
 inline constexpr auto kSections = [] {
     constexpr auto isNew = [](std::size_t row) {

@@ -1,0 +1,141 @@
+// Settings from every source: each source is read as a file would be, and the
+// record takes each setting from the last source that gave it a value.
+#include "settings/sources.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+#include "settings/internal/file_format.h"
+#include "settings/internal/reader.h"
+#include "settings/internal/text.h"
+
+namespace settings {
+namespace {
+
+constexpr std::string_view kNotAnAssignment = "expected KEY=VALUE";
+
+// The variables of the settings, by row of the table.
+const std::vector<std::string>& environmentNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const std::string_view keyPath : kKeyPaths) {
+            all.push_back(environmentName(keyPath));
+        }
+        return all;
+    }();
+    return names;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [&](char a, char b) { return fold(a) == fold(b); });
+}
+
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    return first == std::string_view::npos ? std::string_view{}
+                                           : text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+class Loader {
+public:
+    LoadedSettings load(const SettingsSources& sources) {
+        if (const std::optional<SettingsFileText>& file = sources.file) {
+            const Source source{SourceKind::file, file->name};
+            if (file->content.problem) {
+                loaded_.problems.push_back({source, *file->content.problem});
+            } else {
+                take(source, readSettingsTracked(file->content.text));
+            }
+        }
+        loadEnvironment(sources.environment);
+        for (const std::string& assignment : sources.overrides) {
+            loadOverride(assignment);
+        }
+        return std::move(loaded_);
+    }
+
+private:
+    // The record takes what `reading` gave; its problems are kept.
+    void take(const Source& source, const TrackedReading& reading) {
+        forEachSetting([&](const auto& row) {
+            const std::size_t index = rowOf(row.keyPath);
+            if (const std::optional<ValuePosition>& position = reading.taken.at(index)) {
+                row.member(loaded_.config) = row.member(reading.reading.config);
+                loaded_.values.at(index).push_back({source, position->line, position->column,
+                                                    format::valueText(row.member(loaded_.config)).value_or("")});
+            }
+        });
+        for (const FileProblem& problem : reading.reading.problems) {
+            loaded_.problems.push_back({source, problem});
+        }
+    }
+
+    // Variables in order of their names, which the platforms list differently.
+    void loadEnvironment(const std::vector<std::string>& environment) {
+        std::vector<std::pair<std::string_view, std::string_view>> variables;
+        for (const std::string& entry : environment) {
+            // Windows keeps variables named "=C:", which start with "=".
+            const std::size_t equals = entry.find('=', 1);
+            const std::string_view name = std::string_view(entry).substr(0, equals);
+            if (equals != std::string::npos && startsWithIgnoringCase(name, kEnvironmentPrefix)) {
+                variables.emplace_back(name, std::string_view(entry).substr(equals + 1));
+            }
+        }
+        std::stable_sort(variables.begin(), variables.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        const std::vector<std::string>& names = environmentNames();
+        for (const auto& [name, value] : variables) {
+            const Source source{SourceKind::environment, std::string(name)};
+            const auto known = std::find(names.begin(), names.end(), name);
+            if (known != names.end()) {
+                take(source, readSettingValue(static_cast<std::size_t>(known - names.begin()), value));
+                continue;
+            }
+            const std::optional<std::size_t> closest = closestName(name, names);
+            const std::optional<std::string_view> suggestion =
+                closest ? std::optional<std::string_view>(names.at(*closest)) : std::nullopt;
+            loaded_.problems.push_back({source, {{}, ProblemKind::unknown, unknownSettingMessage(suggestion), 0, 0}});
+        }
+    }
+
+    void loadOverride(const std::string& assignment) {
+        const Source source{SourceKind::commandLine, assignment};
+        const std::size_t equals = assignment.find('=');
+        if (equals == std::string::npos) {
+            loaded_.problems.push_back({source, {{}, ProblemKind::syntax, std::string(kNotAnAssignment), 0, 0}});
+            return;
+        }
+        const std::string_view key = trimmed(std::string_view(assignment).substr(0, equals));
+        const std::size_t row = rowOf(key);
+        if (row == kSettingCount) {
+            loaded_.problems.push_back(
+                {source, {std::string(key), ProblemKind::unknown, unknownKeyMessage(key), 0, 0}});
+            return;
+        }
+        take(source, readSettingValue(row, std::string_view(assignment).substr(equals + 1)));
+    }
+
+    LoadedSettings loaded_;
+};
+
+}  // namespace
+
+LoadedSettings loadSettings(const SettingsSources& sources) { return Loader().load(sources); }
+
+std::string unknownKeyMessage(std::string_view keyPath) { return unknownSettingMessage(closestKey(keyPath)); }
+
+std::optional<std::string> settingValueText(const Config& config, std::string_view keyPath) {
+    std::optional<std::string> text;
+    forEachSetting([&](const auto& row) {
+        if (row.keyPath == keyPath) {
+            text = format::valueText(row.member(config));
+        }
+    });
+    return text;
+}
+
+}  // namespace settings
