@@ -10,7 +10,9 @@
 #include <string_view>
 
 #include "diagnostics.h"
+#include "explanation.h"
 #include "settings/file.h"
+#include "settings/sources.h"
 #include "settings/text_lines.h"
 #include "settings/version.h"
 
@@ -69,58 +71,122 @@ int usageError(Output& err, std::string_view message) {
     return kUsageOrFileError;
 }
 
-struct CheckedFile {
-    std::string name;  // as given, or "<stdin>"
-    std::string text;
-    std::vector<settings::FileProblem> problems;
-};
+enum class Format { text, json, sarif, github };
 
-CheckedFile load(const std::string& argument, std::FILE* standardInput) {
-    CheckedFile file;
-    settings::SettingsText loaded;
-    if (argument == kStandardInput) {
-        file.name = kStandardInputName;
-        loaded = settings::loadSettingsText(standardInput);
-    } else {
-        file.name = argument;
-        loaded = settings::loadSettingsText(std::filesystem::path(std::u8string(argument.begin(), argument.end())));
+// The first key that names no setting, as a usage error.
+std::optional<std::string> unknownKey(const std::vector<std::string>& keys) {
+    for (const std::string& key : keys) {
+        if (settings::rowOf(key) == settings::kSettingCount) {
+            return key + ": " + settings::unknownKeyMessage(key);
+        }
     }
-    if (loaded.problem) {
-        file.problems.push_back(std::move(*loaded.problem));
-    } else {
-        file.text = std::move(loaded.text);
-        file.problems = settings::readSettings(file.text).problems;
-    }
-    return file;
+    return std::nullopt;
 }
 
-// File by file, each file's problems written before the next is read.
-int check(const std::vector<std::string>& arguments, bool json, Outputs& streams) {
-    int status = kAllValid;
-    if (json) {
-        streams.out.write(kJsonReportStart);
+// What a run checks or explains against: the environment (unless --no-env)
+// and the --set overrides, on top of each file.
+struct Request {
+    Format format = Format::text;
+    std::vector<std::string> environment;
+    std::vector<std::string> overrides;
+};
+
+struct LoadedFile {
+    std::string name;  // as given, or "<stdin>"
+    settings::SettingsText text;
+};
+
+LoadedFile load(const std::string& argument, std::FILE* standardInput) {
+    if (argument == kStandardInput) {
+        return {std::string(kStandardInputName), settings::loadSettingsText(standardInput)};
     }
+    return {argument,
+            settings::loadSettingsText(std::filesystem::path(std::u8string(argument.begin(), argument.end())))};
+}
+
+settings::SettingsSources sourcesWith(std::optional<LoadedFile> file, const Request& request) {
+    settings::SettingsSources sources{std::nullopt, request.environment, request.overrides};
+    if (file) {
+        sources.file = settings::SettingsFileText{std::move(file->name), std::move(file->text)};
+    }
+    return sources;
+}
+
+std::string_view fileTextOf(const settings::SettingsSources& sources) {
+    return sources.file ? std::string_view(sources.file->content.text) : std::string_view();
+}
+
+int statusOf(const std::vector<settings::SourcedProblem>& problems) {
+    const bool unreadable = std::any_of(problems.begin(), problems.end(), [](const settings::SourcedProblem& p) {
+        return p.problem.kind == settings::ProblemKind::file;
+    });
+    return unreadable ? kUsageOrFileError : problems.empty() ? kAllValid : kProblemsFound;
+}
+
+// Text diagnostics of every source, with the lines of the file's text.
+void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, std::string_view fileText) {
+    if (!problems.empty()) {
+        const settings::TextLines lines(fileText);
+        for (const settings::SourcedProblem& problem : problems) {
+            err.write(textDiagnostic(problem, lines));
+        }
+    }
+}
+
+// File by file, each file's problems written before the next is read. The
+// environment and the overrides are judged with each file, as the detector
+// would judge them with it.
+int check(const std::vector<std::string>& arguments, const Request& request, Outputs& streams) {
+    int status = kAllValid;
+    const std::string start = request.format == Format::json    ? std::string(kJsonReportStart)
+                              : request.format == Format::sarif ? sarifLogStart(settings::kVersion)
+                                                                : std::string();
+    streams.out.write(start);
+    bool firstResults = true;
     for (const std::string& argument : arguments) {
         if (streams.out.failed() || streams.err.failed()) {
             break;
         }
-        const CheckedFile file = load(argument, streams.in);
-        const bool unreadable = !file.problems.empty() && file.problems.front().kind == settings::ProblemKind::file;
-        status = std::max(status, unreadable ? kUsageOrFileError : file.problems.empty() ? kAllValid : kProblemsFound);
-        if (json) {
+        const settings::SettingsSources sources = sourcesWith(load(argument, streams.in), request);
+        const settings::LoadedSettings loaded = settings::loadSettings(sources);
+        const std::string& name = sources.file->name;
+        status = std::max(status, statusOf(loaded.problems));
+        if (request.format == Format::json) {
             streams.out.write(&argument == arguments.data() ? "" : ",");
-            streams.out.write(jsonFileReport(file.name, file.problems));
-        } else if (!file.problems.empty()) {
-            const settings::TextLines lines(file.text);
-            for (const settings::FileProblem& problem : file.problems) {
-                streams.err.write(textDiagnostic(file.name, problem, lines));
-            }
+            streams.out.write(jsonFileReport(name, loaded.problems));
+        } else if (request.format == Format::sarif) {
+            const std::string results = sarifResults(loaded.problems);
+            streams.out.write(firstResults || results.empty() ? "" : ",");
+            streams.out.write(results);
+            firstResults = firstResults && results.empty();
+        } else if (request.format == Format::github) {
+            streams.out.write(githubAnnotations(loaded.problems));
+        } else {
+            writeText(streams.err, loaded.problems, fileTextOf(sources));
         }
     }
-    if (json) {
-        streams.out.write(kJsonReportEnd);
-    }
+    streams.out.write(request.format == Format::json    ? kJsonReportEnd
+                      : request.format == Format::sarif ? kSarifLogEnd
+                                                        : "");
     return status;
+}
+
+// Each key's effective value and where it came from, then the problems of every source.
+int explain(const std::optional<std::string>& fileArgument, const std::vector<std::string>& keys,
+            const Request& request, Outputs& streams) {
+    std::optional<LoadedFile> file;
+    if (fileArgument) {
+        file = load(*fileArgument, streams.in);
+    }
+    const settings::SettingsSources sources = sourcesWith(std::move(file), request);
+    const settings::LoadedSettings loaded = settings::loadSettings(sources);
+    if (request.format == Format::json) {
+        streams.out.write(jsonExplanation(keys, loaded));
+    } else {
+        streams.out.write(textExplanation(keys, loaded));
+        writeText(streams.err, loaded.problems, fileTextOf(sources));
+    }
+    return statusOf(loaded.problems);
 }
 
 // What is left on the command line once CLI11 has taken what it knows: the first
@@ -135,10 +201,44 @@ std::optional<std::string> leftOver(const CLI::App& app, bool commandGiven) {
     return std::nullopt;
 }
 
-int runCommand(const std::vector<std::string>& args, Outputs& streams) {
+// The options that check and explain share.
+struct SourceOptions {
+    std::string format = "text";
+    std::vector<std::string> overrides;
+    bool noEnvironment = false;
+
+    void addTo(CLI::App& command, std::vector<std::string> formats, std::string_view formatHelp) {
+        command.add_option("--format", format, std::string(formatHelp))
+            ->check(CLI::IsMember(std::move(formats)))
+            ->capture_default_str();
+        command
+            .add_option("--set", overrides,
+                        "Override a setting, as KEY=VALUE: detection.sensitivity=0.8 (repeatable; VALUE as in a file)")
+            ->allow_extra_args(false)
+            ->type_name("KEY=VALUE");
+        command.add_flag("--no-env", noEnvironment, "Ignore the DETECTOR_ variables of the environment");
+    }
+
+    // The first --set that is not KEY=VALUE, if any.
+    [[nodiscard]] std::optional<std::string> malformed() const {
+        const auto bad = std::find_if(overrides.begin(), overrides.end(),
+                                      [](const std::string& o) { return o.find('=') == std::string::npos; });
+        return bad == overrides.end() ? std::nullopt : std::optional("--set takes KEY=VALUE, not " + *bad);
+    }
+
+    [[nodiscard]] Request request(const std::vector<std::string>& environment) const {
+        const Format chosen = format == "json"     ? Format::json
+                              : format == "sarif"  ? Format::sarif
+                              : format == "github" ? Format::github
+                                                   : Format::text;
+        return {chosen, noEnvironment ? std::vector<std::string>() : environment, overrides};
+    }
+};
+
+int runCommand(const std::vector<std::string>& args, const std::vector<std::string>& environment, Outputs& streams) {
     CLI::App app(
-        "Checks settings files of the audio-event detector as a compiler would, and writes the "
-        "default settings file and the JSON Schema of settings files.",
+        "Checks settings files of the audio-event detector as a compiler would, explains where each setting "
+        "comes from, and writes the default settings file and the JSON Schema of settings files.",
         std::string(kProgram));
     app.set_version_flag("--version", std::string(kProgram) + " " + std::string(settings::kVersion));
     app.require_subcommand(1);
@@ -147,14 +247,26 @@ int runCommand(const std::vector<std::string>& args, Outputs& streams) {
     // On Windows CLI11 would take "/dir/settings.toml" for an option.
     app.allow_windows_style_options(false);
 
-    CLI::App* checkCommand = app.add_subcommand("check", "Report every problem of settings files");
-    std::string format = "text";
-    checkCommand
-        ->add_option("--format", format, "text: diagnostics on standard error; json: one document on standard output")
-        ->check(CLI::IsMember({"text", "json"}))
-        ->capture_default_str();
+    CLI::App* checkCommand = app.add_subcommand(
+        "check", "Report every problem of settings files, with the environment's DETECTOR_ variables and --set on top");
+    SourceOptions checkOptions;
+    checkOptions.addTo(*checkCommand, {"text", "json", "sarif", "github"},
+                       "text: diagnostics on standard error; json, sarif (SARIF 2.1.0) or github (GitHub "
+                       "Actions annotations): on standard output");
     std::vector<std::string> files;
     checkCommand->add_option("FILE", files, "Settings files; - reads standard input (once)");
+
+    CLI::App* explainCommand =
+        app.add_subcommand("explain", "Show each setting's value, where it came from, its default, rules and meaning");
+    SourceOptions explainOptions;
+    explainOptions.addTo(*explainCommand, {"text", "json"},
+                         "text or json, on standard output; problems as check writes them, on standard error (text) "
+                         "or in the document (json)");
+    std::optional<std::string> explainFile;
+    explainCommand->add_option("--file", explainFile, "Settings file; - reads standard input");
+    std::vector<std::string> keys;
+    explainCommand->add_option("KEY", keys, "Key paths: audio.bufferSizeMs")->required();
+
     CLI::App* defaultsCommand = app.add_subcommand("defaults", "Write the default settings file to standard output");
     CLI::App* schemaCommand =
         app.add_subcommand("schema", "Write the JSON Schema (draft 2020-12) of settings files to standard output");
@@ -177,39 +289,56 @@ int runCommand(const std::vector<std::string>& args, Outputs& streams) {
         return kAllValid;
     } catch (const CLI::ParseError& error) {
         // A missing command or file is often an unknown one, which is the cause to name.
-        return usageError(streams.err, leftOver(app, checkCommand->parsed()).value_or(error.what()));
+        return usageError(streams.err,
+                          leftOver(app, checkCommand->parsed() || explainCommand->parsed()).value_or(error.what()));
     }
 
     if (const std::optional<std::string> unknown = leftOver(app, true)) {
         return usageError(streams.err, *unknown);
     }
-    if (!checkCommand->parsed() && !filesAfterDoubleDash.empty()) {
+    if (!checkCommand->parsed() && !explainCommand->parsed() && !filesAfterDoubleDash.empty()) {
         return usageError(streams.err, "unexpected argument: " + filesAfterDoubleDash.front());
     }
-    files.insert(files.end(), filesAfterDoubleDash.begin(), filesAfterDoubleDash.end());
     if (defaultsCommand->parsed()) {
         streams.out.write(settings::writeSettings(settings::Config{}).value_or(""));
-    } else if (schemaCommand->parsed()) {
-        streams.out.write(settings::writeSettingsSchema());
-    } else if (files.empty()) {
-        return usageError(streams.err, "FILE is required");
-    } else if (std::count(files.begin(), files.end(), kStandardInput) > 1) {
-        return usageError(streams.err, "standard input (-) can be checked only once");
-    } else {
-        return check(files, format == "json", streams);
+        return kAllValid;
     }
-    return kAllValid;
+    if (schemaCommand->parsed()) {
+        streams.out.write(settings::writeSettingsSchema());
+        return kAllValid;
+    }
+    if (explainCommand->parsed()) {
+        keys.insert(keys.end(), filesAfterDoubleDash.begin(), filesAfterDoubleDash.end());
+        if (const std::optional<std::string> problem = explainOptions.malformed()) {
+            return usageError(streams.err, *problem);
+        }
+        if (const std::optional<std::string> unknown = unknownKey(keys)) {
+            return usageError(streams.err, *unknown);
+        }
+        return explain(explainFile, keys, explainOptions.request(environment), streams);
+    }
+    files.insert(files.end(), filesAfterDoubleDash.begin(), filesAfterDoubleDash.end());
+    if (files.empty()) {
+        return usageError(streams.err, "FILE is required");
+    }
+    if (std::count(files.begin(), files.end(), kStandardInput) > 1) {
+        return usageError(streams.err, "standard input (-) can be checked only once");
+    }
+    if (const std::optional<std::string> problem = checkOptions.malformed()) {
+        return usageError(streams.err, *problem);
+    }
+    return check(files, checkOptions.request(environment), streams);
 }
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, Streams streams) {
+int run(const std::vector<std::string>& args, const std::vector<std::string>& environment, Streams streams) {
     // Standard error is unbuffered: a write for every diagnostic would cost more than making it.
     if (streams.err == stderr) {
         static_cast<void>(std::setvbuf(stderr, nullptr, _IOFBF, std::size_t{1} << 16U));
     }
     Outputs outputs{streams.in, Output(streams.out), Output(streams.err)};
-    const int status = runCommand(args, outputs);
+    const int status = runCommand(args, environment, outputs);
     if (!outputs.out.finish()) {
         outputs.err.write(std::string(kProgram) +
                           ": cannot write to standard output: " + std::strerror(outputs.out.reason()) + "\n");

@@ -1,7 +1,9 @@
 // The `detector-settings` command: checks settings files of the audio-event
 // detector as a compiler would, and writes their defaults and JSON Schema.
 //
-//   detector-settings check [--format text|json] FILE...   ("-" reads standard input, once)
+//   detector-settings check [--format text|json|sarif|github] [--set KEY=VALUE]... [--no-env] FILE...
+//                                                            ("-" reads standard input, once)
+//   detector-settings explain [--file FILE] [--set KEY=VALUE]... [--no-env] [--format text|json] KEY...
 //   detector-settings defaults
 //   detector-settings schema
 //   detector-settings --help | --version
@@ -26,8 +28,9 @@ struct Streams {
     std::FILE* err = stderr;
 };
 
-// Runs the command on `args` (the program name first, UTF-8) and returns the
-// exit status. Every write is checked, the final flush included.
-int run(const std::vector<std::string>& args, Streams streams = {});
+// Runs the command on `args` (the program name first, UTF-8) with
+// `environment` ("NAME=VALUE", UTF-8) as the process's, and returns the exit
+// status. Every write is checked, the final flush included.
+int run(const std::vector<std::string>& args, const std::vector<std::string>& environment, Streams streams = {});
 
 }  // namespace checker

@@ -35,7 +35,8 @@ std::string contents(std::FILE* file) {
 }
 
 // Runs the command on `arguments`, with `input` as standard input.
-Outcome runChecker(std::vector<std::string> arguments, const std::string& input = {}) {
+Outcome runChecker(std::vector<std::string> arguments, const std::string& input = {},
+                   const std::vector<std::string>& environment = {}) {
     const File in = temporaryFile();
     const File out = temporaryFile();
     const File err = temporaryFile();
@@ -45,7 +46,7 @@ Outcome runChecker(std::vector<std::string> arguments, const std::string& input 
     EXPECT_EQ(std::fwrite(input.data(), 1, input.size(), in.get()), input.size());
     std::rewind(in.get());
     arguments.insert(arguments.begin(), "detector-settings");
-    const int status = run(arguments, {in.get(), out.get(), err.get()});
+    const int status = run(arguments, environment, {in.get(), out.get(), err.get()});
     return {status, contents(out.get()), contents(err.get())};
 }
 
@@ -67,21 +68,31 @@ TEST_P(UsageTest, NamesTheCause) {
 
 INSTANTIATE_TEST_SUITE_P(
     Usage, UsageTest,
-    testing::Values(UsageCase{"NoCommand", {}, "A subcommand is required"},
-                    UsageCase{"NoFile", {"check"}, "FILE is required"},
-                    UsageCase{"UnknownFormat", {"check", "--format", "xml", "-"}, "--format: xml not in {text,json}"},
-                    UsageCase{"UnknownOption", {"check", "--bogus", "-"}, "unknown option: --bogus"},
-                    UsageCase{"UnknownOptionInsteadOfFile", {"check", "-x"}, "unknown option: -x"},
-                    UsageCase{"UnknownOptionBeforeCommand", {"-x", "check", "-"}, "unknown option: -x"},
-                    UsageCase{"UnknownCommand", {"lint"}, "unknown command: lint"},
-                    UsageCase{"UnexpectedArgument", {"defaults", "extra"}, "unexpected argument: extra"},
-                    UsageCase{"UnexpectedStandardInput", {"schema", "-"}, "unexpected argument: -"},
-                    UsageCase{"UnexpectedAfterDoubleDash", {"defaults", "--", "x"}, "unexpected argument: x"},
-                    UsageCase{"NoFileAfterDoubleDash", {"check", "--"}, "FILE is required"},
-                    UsageCase{
-                        "StandardInputTwice", {"check", "-", "--", "-"}, "standard input (-) can be checked only once"},
-                    // A cause that holds control characters is shown escaped, on one line.
-                    UsageCase{"ControlCharacters", {"bogus\n\x1B[2J"}, "unknown command: bogus\\u000A\\u001B[2J"}),
+    testing::Values(
+        UsageCase{"NoCommand", {}, "A subcommand is required"}, UsageCase{"NoFile", {"check"}, "FILE is required"},
+        UsageCase{"UnknownFormat", {"check", "--format", "xml", "-"}, "--format: xml not in {text,json,sarif,github}"},
+        UsageCase{"UnknownOption", {"check", "--bogus", "-"}, "unknown option: --bogus"},
+        UsageCase{"UnknownOptionInsteadOfFile", {"check", "-x"}, "unknown option: -x"},
+        UsageCase{"UnknownOptionBeforeCommand", {"-x", "check", "-"}, "unknown option: -x"},
+        UsageCase{"UnknownCommand", {"lint"}, "unknown command: lint"},
+        UsageCase{"UnexpectedArgument", {"defaults", "extra"}, "unexpected argument: extra"},
+        UsageCase{"UnexpectedStandardInput", {"schema", "-"}, "unexpected argument: -"},
+        UsageCase{"UnexpectedAfterDoubleDash", {"defaults", "--", "x"}, "unexpected argument: x"},
+        UsageCase{"NoFileAfterDoubleDash", {"check", "--"}, "FILE is required"},
+        UsageCase{"StandardInputTwice", {"check", "-", "--", "-"}, "standard input (-) can be checked only once"},
+        UsageCase{"SetWithoutValue",
+                  {"check", "--set", "detection.sensitivity", "-"},
+                  "--set takes KEY=VALUE, not detection.sensitivity"},
+        UsageCase{"SetWithoutArgument", {"check", "-", "--set"}, "--set: 1 required KEY=VALUE missing"},
+        UsageCase{"ExplainWithoutKey", {"explain"}, "KEY is required"},
+        UsageCase{"ExplainUnknownKey",
+                  {"explain", "audio.bufferSizeMs", "sensitivity"},
+                  "sensitivity: unknown setting; did you mean detection.sensitivity?"},
+        UsageCase{"ExplainMalformedSet", {"explain", "--set", "x", "version"}, "--set takes KEY=VALUE, not x"},
+        UsageCase{
+            "ExplainUnknownFormat", {"explain", "--format", "sarif", "version"}, "--format: sarif not in {text,json}"},
+        // A cause that holds control characters is shown escaped, on one line.
+        UsageCase{"ControlCharacters", {"bogus\n\x1B[2J"}, "unknown command: bogus\\u000A\\u001B[2J"}),
     [](const testing::TestParamInfo<UsageCase>& usage) { return usage.param.name; });
 
 TEST(Command, ChecksStandardInput) {
@@ -92,8 +103,83 @@ TEST(Command, ChecksStandardInput) {
     EXPECT_EQ(invalid.status, kProblemsFound);
     EXPECT_EQ(invalid.out,
               R"({"files":[{"path":"<stdin>","valid":false,"diagnostics":[{"line":1,"column":11,"key":"version",)"
-              R"("rule":"equals","message":"must equal 1; got 2"}]}]})"
+              R"("rule":"equals","message":"must equal 1; got 2","origin":{"kind":"file","name":"<stdin>"}}]}]})"
               "\n");
+}
+
+const std::vector<std::string> kEnvironment = {"HOME=/home/detector", "DETECTOR_AUDIO_BUFFER_SIZE_MS=30",
+                                               "DETECTOR_DETECTION_COOLDOWN_MS=50", "DETECTOR_AUDIO_BUFER_SIZE_MS=1"};
+
+// The environment and each --set are judged with the file; --set takes one
+// value each time, so a file after it is still a file.
+TEST(Command, ChecksTheFileWithTheEnvironmentAndOverrides) {
+    const Outcome outcome = runChecker(
+        {"check", "--set", "detection.cooldownMs=300", "--set", "audio.bufferSizeMs=0", "-", "--set", "sensitivity=1"},
+        "[audio]\nbufferSizeMs = 20\n", kEnvironment);
+    EXPECT_EQ(outcome.status, kProblemsFound);
+    EXPECT_EQ(outcome.err,
+              "DETECTOR_AUDIO_BUFER_SIZE_MS: error: unknown setting; did you mean DETECTOR_AUDIO_BUFFER_SIZE_MS?\n"
+              "DETECTOR_DETECTION_COOLDOWN_MS: error: detection.cooldownMs: must be in [100, 2000]; got 50\n"
+              "--set audio.bufferSizeMs=0: error: audio.bufferSizeMs: must be in [5, 100]; got 0\n"
+              "--set sensitivity=1: error: sensitivity: unknown setting; did you mean detection.sensitivity?\n");
+    const Outcome ignored = runChecker({"check", "--no-env", "-"}, "[audio]\nbufferSizeMs = 20\n", kEnvironment);
+    EXPECT_EQ(ignored.status, kAllValid);
+    EXPECT_EQ(ignored.err, "");
+}
+
+TEST(Command, WritesSarifAndGithubAnnotations) {
+    const Outcome sarif = runChecker({"check", "--format", "sarif", "-"}, "version = 2\n", kEnvironment);
+    EXPECT_EQ(sarif.status, kProblemsFound);
+    EXPECT_TRUE(sarif.out.starts_with(R"({"version":"2.1.0",)")) << sarif.out;
+    EXPECT_NE(sarif.out.find(R"("ruleId":"equals")"), std::string::npos);
+    EXPECT_NE(sarif.out.find(R"("kind":"variable")"), std::string::npos);
+    EXPECT_TRUE(sarif.out.ends_with("}]}]}\n")) << sarif.out;
+    EXPECT_EQ(sarif.err, "");
+    const Outcome github = runChecker({"check", "--format", "github", "--no-env", "-"}, "version = 2\n");
+    EXPECT_EQ(github.out, "::error file=<stdin>,line=1,col=11::version: must equal 1; got 2\n");
+    EXPECT_EQ(github.status, kProblemsFound);
+}
+
+TEST(Command, ExplainsWhereEachValueCameFrom) {
+    const Outcome text = runChecker(
+        {"explain", "--file", "-", "--set", "audio.bufferSizeMs=40", "audio.bufferSizeMs", "detection.sensitivity"},
+        "[audio]\nbufferSizeMs = 20\n", {"DETECTOR_AUDIO_BUFFER_SIZE_MS=30"});
+    EXPECT_EQ(text.status, kAllValid);
+    EXPECT_EQ(text.out,
+              "audio.bufferSizeMs = 40\n"
+              "  origin:   --set audio.bufferSizeMs=40\n"
+              "  sources:  20 from <stdin>:2:16\n"
+              "            30 from DETECTOR_AUDIO_BUFFER_SIZE_MS\n"
+              "            40 from --set audio.bufferSizeMs=40\n"
+              "  default:  10\n"
+              "  rules:    must be in [5, 100]\n"
+              "  meaning:  capture buffer length, in milliseconds\n"
+              "\n"
+              "detection.sensitivity = 0.7\n"
+              "  origin:   default\n"
+              "  sources:  none\n"
+              "  default:  0.7\n"
+              "  rules:    must be in [0.0, 1.0]\n"
+              "  meaning:  detection sensitivity, from 0.0 to 1.0\n");
+    EXPECT_EQ(text.err, "");
+    const Outcome json = runChecker({"explain", "--format", "json", "--set", "detection.sensitivity=nan",
+                                     "detection.sensitivity", "training.dataFile"},
+                                    "", {"DETECTOR_TRAINING_DATA_FILE=d\xC3\xA9.bin"});
+    EXPECT_EQ(json.status, kProblemsFound);
+    EXPECT_EQ(
+        json.out,
+        R"({"settings":[{"key":"detection.sensitivity","value":"nan",)"
+        R"("origin":{"kind":"command line","name":"detection.sensitivity=nan","line":0,"column":0},)"
+        R"("sources":[{"kind":"command line","name":"detection.sensitivity=nan","line":0,"column":0,"value":"nan"}],)"
+        R"("default":0.7,"rules":"must be in [0.0, 1.0]","meaning":"detection sensitivity, from 0.0 to 1.0"},)"
+        R"({"key":"training.dataFile","value":"dé.bin",)"
+        R"("origin":{"kind":"environment","name":"DETECTOR_TRAINING_DATA_FILE","line":0,"column":0},)"
+        R"("sources":[{"kind":"environment","name":"DETECTOR_TRAINING_DATA_FILE","line":0,"column":0,)"
+        R"("value":"dé.bin"}],"default":"training_data.bin","rules":"must not be empty",)"
+        R"("meaning":"path of the training data file"}],"valid":false,"diagnostics":[)"
+        R"({"line":0,"column":0,"key":"detection.sensitivity","rule":"range","message":"must be in [0.0, 1.0]; got nan",)"
+        R"("origin":{"kind":"command line","name":"detection.sensitivity=nan"}}]})"
+        "\n");
 }
 
 // What defaults writes is a valid file, and the schema is one JSON document.

@@ -3,6 +3,7 @@
 #include <utf8.h>  // utfcpp
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 
 #include "settings/internal/text.h"
@@ -49,42 +50,170 @@ std::string sourceWithCaret(const settings::TextLines& lines, int number, int co
     return out.append(blanksUnder(before)).append("^\n");
 }
 
+// "KEY: MESSAGE", or the message alone where there is no key.
+std::string keyAndMessage(const settings::FileProblem& problem) {
+    return problem.key.empty() ? problem.message : settings::concatenate({problem.key, ": ", problem.message});
+}
+
+// A path as a URI reference: relative paths stay relative, absolute ones
+// become file URIs; "/" separates parts, and what a URI cannot hold is
+// percent-encoded (UTF-8 bytes included).
+std::string uriOf(std::string_view path) {
+    std::string slashed(path);
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    const bool drive = slashed.size() >= 2 && slashed[1] == ':' &&
+                       ((slashed[0] >= 'A' && slashed[0] <= 'Z') || (slashed[0] >= 'a' && slashed[0] <= 'z'));
+    std::string uri = drive ? "file:///" : slashed.starts_with('/') ? "file://" : "";
+    constexpr std::string_view kHex = "0123456789ABCDEF";
+    for (const char c : slashed) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                           std::string_view("-._~/").find(c) != std::string_view::npos ||
+                           (drive && c == ':' && uri.size() == 9);
+        if (plain) {
+            uri += c;
+        } else {
+            uri.append({'%', kHex[byte >> 4U], kHex[byte & 0xFU]});
+        }
+    }
+    return uri;
+}
+
+// GitHub's workflow commands: "%", CR and LF are escaped in every part, and
+// ":" and "," in properties as well.
+std::string githubEscaped(std::string_view text, bool property) {
+    std::string escaped;
+    for (const char c : text) {
+        if (c == '%') {
+            escaped += "%25";
+        } else if (c == '\r') {
+            escaped += "%0D";
+        } else if (c == '\n') {
+            escaped += "%0A";
+        } else if (property && c == ':') {
+            escaped += "%3A";
+        } else if (property && c == ',') {
+            escaped += "%2C";
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+}  // namespace
+
 std::string jsonString(std::string_view text) {
     std::string valid;
     utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
     return settings::quotedString(valid);
 }
 
-}  // namespace
+std::string originText(const settings::Source& source, int line, int column) {
+    if (source.kind == settings::SourceKind::defaults) {
+        return "default";
+    }
+    if (source.kind == settings::SourceKind::commandLine) {
+        return settings::terminalSafe("--set " + source.name);
+    }
+    std::string text = settings::terminalSafe(source.name);
+    if (line > 0) {
+        text.append(":").append(settings::renderInteger(line)).append(":").append(settings::renderInteger(column));
+    }
+    return text;
+}
 
 std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,
                            const settings::TextLines& lines) {
-    std::string out = settings::terminalSafe(fileName);
-    if (problem.line == 0) {
-        return out.append(": error: ").append(settings::terminalSafe(problem.message)).append("\n");
-    }
-    out.append(":").append(settings::renderInteger(problem.line));
-    out.append(":").append(settings::renderInteger(problem.column)).append(": error: ");
-    if (!problem.key.empty()) {
-        out.append(settings::terminalSafe(problem.key)).append(": ");
-    }
-    out.append(settings::terminalSafe(problem.message)).append("\n");
-    return out.append(sourceWithCaret(lines, problem.line, problem.column));
+    return textDiagnostic({{settings::SourceKind::file, std::string(fileName)}, problem}, lines);
 }
 
-std::string jsonFileReport(std::string_view fileName, const std::vector<settings::FileProblem>& problems) {
-    std::string out = R"({"path":)";
-    out.append(jsonString(fileName)).append(R"(,"valid":)").append(problems.empty() ? "true" : "false");
-    out.append(R"(,"diagnostics":[)");
-    for (const settings::FileProblem& problem : problems) {
-        out.append(&problem == problems.data() ? "" : ",");
+std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines) {
+    const auto& [source, detail] = problem;
+    std::string out = originText(source, detail.line, detail.column) +
+                      ": error: " + settings::terminalSafe(keyAndMessage(detail)) + "\n";
+    return detail.line > 0 ? out.append(sourceWithCaret(fileLines, detail.line, detail.column)) : out;
+}
+
+std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problems) {
+    std::string out = "[";
+    for (const auto& [source, problem] : problems) {
+        out.append(out.size() == 1 ? "" : ",");
         out.append(R"({"line":)").append(settings::renderInteger(problem.line));
         out.append(R"(,"column":)").append(settings::renderInteger(problem.column));
         out.append(R"(,"key":)").append(jsonString(problem.key));
         out.append(R"(,"rule":)").append(jsonString(settings::problemKindName(problem.kind)));
-        out.append(R"(,"message":)").append(jsonString(problem.message)).append("}");
+        out.append(R"(,"message":)").append(jsonString(problem.message));
+        out.append(R"(,"origin":{"kind":)").append(jsonString(settings::sourceKindName(source.kind)));
+        out.append(R"(,"name":)").append(jsonString(source.name)).append("}}");
     }
-    return out.append("]}");
+    return out.append("]");
+}
+
+std::string jsonFileReport(std::string_view fileName, const std::vector<settings::SourcedProblem>& problems) {
+    std::string out = R"({"path":)";
+    out.append(jsonString(fileName)).append(R"(,"valid":)").append(problems.empty() ? "true" : "false");
+    return out.append(R"(,"diagnostics":)").append(jsonDiagnostics(problems)).append("}");
+}
+
+std::string sarifLogStart(std::string_view toolVersion) {
+    std::string out = R"({"version":"2.1.0","$schema":"https://json.schemastore.org/sarif-2.1.0.json",)";
+    out.append(R"("runs":[{"tool":{"driver":{"name":"detector-settings","version":)").append(jsonString(toolVersion));
+    out.append(R"(,"rules":[)");
+    constexpr std::array kKinds = {settings::ProblemKind::equals,  settings::ProblemKind::nonEmpty,
+                                   settings::ProblemKind::range,   settings::ProblemKind::powerOfTwo,
+                                   settings::ProblemKind::unknown, settings::ProblemKind::type,
+                                   settings::ProblemKind::syntax,  settings::ProblemKind::file};
+    for (const settings::ProblemKind kind : kKinds) {
+        out.append(kind == kKinds.front() ? "" : ",");
+        out.append(R"({"id":)").append(jsonString(settings::problemKindName(kind))).append("}");
+    }
+    return out.append(R"(]}},"columnKind":"unicodeCodePoints","results":[)");
+}
+
+std::string sarifResults(const std::vector<settings::SourcedProblem>& problems) {
+    std::string out;
+    for (const auto& [source, problem] : problems) {
+        out.append(out.empty() ? "" : ",");
+        out.append(R"({"ruleId":)").append(jsonString(settings::problemKindName(problem.kind)));
+        out.append(R"(,"level":"error","message":{"text":)").append(jsonString(keyAndMessage(problem)));
+        out.append(R"(},"locations":[{)");
+        if (source.kind == settings::SourceKind::file) {
+            out.append(R"("physicalLocation":{"artifactLocation":{"uri":)").append(jsonString(uriOf(source.name)));
+            out.append("}");
+            if (problem.line > 0) {
+                out.append(R"(,"region":{"startLine":)").append(settings::renderInteger(problem.line));
+                out.append(R"(,"startColumn":)").append(settings::renderInteger(problem.column)).append("}");
+            }
+            out.append("}");
+        } else {
+            out.append(R"("logicalLocations":[{"name":)").append(jsonString(originText(source, 0, 0)));
+            out.append(R"(,"kind":)");
+            out.append(source.kind == settings::SourceKind::environment ? R"("variable")" : R"("parameter")");
+            out.append("}]");
+        }
+        out.append("}]}");
+    }
+    return out;
+}
+
+std::string githubAnnotations(const std::vector<settings::SourcedProblem>& problems) {
+    std::string out;
+    for (const auto& [source, problem] : problems) {
+        out.append("::error");
+        std::string message = settings::terminalSafe(keyAndMessage(problem));
+        if (source.kind == settings::SourceKind::file) {
+            out.append(" file=").append(githubEscaped(settings::terminalSafe(source.name), true));
+            if (problem.line > 0) {
+                out.append(",line=").append(settings::renderInteger(problem.line));
+                out.append(",col=").append(settings::renderInteger(problem.column));
+            }
+        } else {
+            message = originText(source, 0, 0) + ": " + message;
+        }
+        out.append("::").append(githubEscaped(message, false)).append("\n");
+    }
+    return out;
 }
 
 }  // namespace checker

@@ -1,7 +1,8 @@
 // What `detector-settings check` prints: diagnostics as compilers print theirs,
-// for people and editors, and one JSON document for tools. Each piece is
-// made on its own, so that the command writes a file's problems as it goes
-// and keeps nothing of a file once its problems are out.
+// for people and editors; one JSON document or one SARIF log for tools; and
+// GitHub Actions' annotations. Each piece is made on its own, so that the
+// command writes a file's problems as it goes and keeps nothing of a file once
+// its problems are out.
 #pragma once
 
 #include <string>
@@ -9,28 +10,56 @@
 #include <vector>
 
 #include "settings/file.h"
+#include "settings/sources.h"
 #include "settings/text_lines.h"
 
 namespace checker {
 
-// One problem as "FILE:LINE:COLUMN: error: KEY: MESSAGE" (no "KEY: " for syntax
-// errors), then the source line and a caret under the column, each after a
-// gutter with the line's number ("    5 | "), each line ended by "\n"; a file
-// problem as "FILE: error: MESSAGE". A source line longer than
-// kMaxShownCharacters is shown as an excerpt around the column, cut ends marked
-// "...". All of it is settings::terminalSafe: one problem, one "error:" line.
+// Where a value or a problem comes from, as people read it: "settings.toml:5:16"
+// (a file without a position: "settings.toml"), "DETECTOR_AUDIO_BUFFER_SIZE_MS",
+// "--set audio.bufferSizeMs=20", "default". settings::terminalSafe.
+std::string originText(const settings::Source& source, int line, int column);
+
+// One problem of a file as "FILE:LINE:COLUMN: error: KEY: MESSAGE" (no "KEY: "
+// where there is no key), then the source line and a caret under the column,
+// each after a gutter with the line's number ("    5 | "), each line ended by
+// "\n"; a problem without a position as "ORIGIN: error: KEY: MESSAGE", ORIGIN
+// as originText names it. A source line longer than kMaxShownCharacters is
+// shown as an excerpt around the column, cut ends marked "...". All of it is
+// settings::terminalSafe: one problem, one "error:" line.
 std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,
                            const settings::TextLines& lines);
+std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines);
 
 inline constexpr int kMaxShownCharacters = 120;
 
 // The JSON report, {"files":[FILE,...]}: kJsonReportStart, then one
 // jsonFileReport per file with "," between them, then kJsonReportEnd. Each
-// file is {"path":…,"valid":…,"diagnostics":[{"line":…,"column":…,"key":…,
-// "rule":…,"message":…},…]}. Text that is not valid UTF-8 (a file name) has
-// its invalid bytes replaced by U+FFFD.
+// file is {"path":…,"valid":…,"diagnostics":[…]}, each diagnostic
+// {"line":…,"column":…,"key":…,"rule":…,"message":…,"origin":{"kind":…,"name":…}}
+// (jsonDiagnostics). Text that is not valid UTF-8 (a file name) has its
+// invalid bytes replaced by U+FFFD.
 inline constexpr std::string_view kJsonReportStart = R"({"files":[)";
 inline constexpr std::string_view kJsonReportEnd = "]}\n";
-std::string jsonFileReport(std::string_view fileName, const std::vector<settings::FileProblem>& problems);
+std::string jsonFileReport(std::string_view fileName, const std::vector<settings::SourcedProblem>& problems);
+std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problems);  // a JSON array
+
+// Text as a JSON string, invalid UTF-8 replaced by U+FFFD.
+std::string jsonString(std::string_view text);
+
+// A SARIF 2.1.0 log of one run: sarifLogStart(version), then the results of
+// each file (sarifResults), with "," between non-empty ones, then kSarifLogEnd.
+// Rule ids are the JSON report's; a problem of a file has its location (with
+// line and column where it has them, columns in characters), and one of
+// another source a logical location named as originText names it.
+std::string sarifLogStart(std::string_view toolVersion);
+std::string sarifResults(const std::vector<settings::SourcedProblem>& problems);
+inline constexpr std::string_view kSarifLogEnd = "]}]}\n";
+
+// One GitHub Actions annotation per problem, each one line:
+// "::error file=settings.toml,line=5,col=16::audio.bufferSizeMs: must be in [5, 100]; got 0";
+// a problem without a position has no line and column, and one of another
+// source names it in the message: "::error::DETECTOR_X: unknown setting".
+std::string githubAnnotations(const std::vector<settings::SourcedProblem>& problems);
 
 }  // namespace checker

@@ -186,16 +186,96 @@ TEST(TextDiagnostic, ExcerptsCountCharacters) {
     EXPECT_EQ(diagnostic, expected);
 }
 
-TEST(JsonFileReport, HoldsEveryProblem) {
+const settings::Source kFile{settings::SourceKind::file, "settings.toml"};
+const settings::Source kVariable{settings::SourceKind::environment, "DETECTOR_AUDIO_BUFFER_SIZE_MS"};
+const settings::Source kOverride{settings::SourceKind::commandLine, "audio.bufferSizeMs=0"};
+const FileProblem kRangeElsewhere{"audio.bufferSizeMs", settings::ProblemKind::range, "must be in [5, 100]; got 0", 0,
+                                  0};
+
+// Where there is no position, the variable or the argument stands in its place.
+TEST(TextDiagnostic, NamesTheSourceOfEveryProblem) {
+    const settings::TextLines none("");
+    EXPECT_EQ(textDiagnostic({kVariable, kRangeElsewhere}, none),
+              "DETECTOR_AUDIO_BUFFER_SIZE_MS: error: audio.bufferSizeMs: must be in [5, 100]; got 0\n");
+    EXPECT_EQ(textDiagnostic({kOverride, kRangeElsewhere}, none),
+              "--set audio.bufferSizeMs=0: error: audio.bufferSizeMs: must be in [5, 100]; got 0\n");
+    EXPECT_EQ(textDiagnostic({{settings::SourceKind::environment, "DETECTOR_X\x1B[2J"},
+                              {"", settings::ProblemKind::unknown, "unknown setting", 0, 0}},
+                             none),
+              "DETECTOR_X\\u001B[2J: error: unknown setting\n");
+    EXPECT_EQ(textDiagnostic({{settings::SourceKind::commandLine, "a\nb: error: forged=1"},
+                              {"a\nb: error: forged", settings::ProblemKind::unknown, "unknown setting", 0, 0}},
+                             none),
+              "--set a\\u000Ab: error: forged=1: error: a\\u000Ab: error: forged: unknown setting\n");
+}
+
+TEST(JsonFileReport, HoldsEveryProblemWithItsOrigin) {
     EXPECT_EQ(jsonFileReport("ok.toml", {}), R"({"path":"ok.toml","valid":true,"diagnostics":[]})");
     EXPECT_EQ(
-        jsonFileReport("settings.toml", {kRange, {"", settings::ProblemKind::syntax, "saw '\"' and '\\'", 4, 1}}),
+        jsonFileReport("settings.toml", {{kFile, kRange},
+                                         {kFile, {"", settings::ProblemKind::syntax, "saw '\"' and '\\'", 4, 1}},
+                                         {kVariable, kRangeElsewhere},
+                                         {kOverride, kRangeElsewhere}}),
         R"({"path":"settings.toml","valid":false,"diagnostics":[)"
-        R"({"line":3,"column":16,"key":"audio.bufferSizeMs","rule":"range","message":"must be in [5, 100]; got 0"},)"
-        R"({"line":4,"column":1,"key":"","rule":"syntax","message":"saw '\"' and '\\'"}]})");
-    EXPECT_EQ(jsonFileReport("missing.toml", {{"", settings::ProblemKind::file, "no such file", 0, 0}}),
-              R"({"path":"missing.toml","valid":false,"diagnostics":[)"
-              R"({"line":0,"column":0,"key":"","rule":"file","message":"no such file"}]})");
+        R"({"line":3,"column":16,"key":"audio.bufferSizeMs","rule":"range","message":"must be in [5, 100]; got 0",)"
+        R"("origin":{"kind":"file","name":"settings.toml"}},)"
+        R"({"line":4,"column":1,"key":"","rule":"syntax","message":"saw '\"' and '\\'",)"
+        R"("origin":{"kind":"file","name":"settings.toml"}},)"
+        R"({"line":0,"column":0,"key":"audio.bufferSizeMs","rule":"range","message":"must be in [5, 100]; got 0",)"
+        R"("origin":{"kind":"environment","name":"DETECTOR_AUDIO_BUFFER_SIZE_MS"}},)"
+        R"({"line":0,"column":0,"key":"audio.bufferSizeMs","rule":"range","message":"must be in [5, 100]; got 0",)"
+        R"("origin":{"kind":"command line","name":"audio.bufferSizeMs=0"}}]})");
+}
+
+TEST(SarifResults, LocateEachProblemInItsSource) {
+    EXPECT_EQ(sarifResults({}), "");
+    EXPECT_EQ(
+        sarifResults({{kFile, kRange}}),
+        R"({"ruleId":"range","level":"error","message":{"text":"audio.bufferSizeMs: must be in [5, 100]; got 0"},)"
+        R"("locations":[{"physicalLocation":{"artifactLocation":{"uri":"settings.toml"},)"
+        R"("region":{"startLine":3,"startColumn":16}}}]})");
+    EXPECT_EQ(
+        sarifResults(
+            {{{settings::SourceKind::file, "missing.toml"}, {"", settings::ProblemKind::file, "no such file", 0, 0}},
+             {kVariable, kRangeElsewhere}}),
+        R"({"ruleId":"file","level":"error","message":{"text":"no such file"},)"
+        R"("locations":[{"physicalLocation":{"artifactLocation":{"uri":"missing.toml"}}}]},)"
+        R"({"ruleId":"range","level":"error","message":{"text":"audio.bufferSizeMs: must be in [5, 100]; got 0"},)"
+        R"("locations":[{"logicalLocations":[{"name":"DETECTOR_AUDIO_BUFFER_SIZE_MS","kind":"variable"}]}]})");
+}
+
+// A path becomes a URI reference: relative stays relative, absolute is a file URI.
+TEST(SarifResults, WritePathsAsUris) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"settings.toml", "settings.toml"},
+        {"dir/my settings.toml", "dir/my%20settings.toml"},
+        {"/etc/detector/settings.toml", "file:///etc/detector/settings.toml"},
+        {"C:\\Detector\\settings.toml", "file:///C:/Detector/settings.toml"},
+        {"..\\r\xC3\xA9glages.toml", "../r%C3%A9glages.toml"},
+        {"ab:c#1?.toml", "ab%3Ac%231%3F.toml"},
+        {"<stdin>", "%3Cstdin%3E"},
+    };
+    for (const auto& [path, uri] : cases) {
+        const std::string results =
+            sarifResults({{{settings::SourceKind::file, path}, {"", settings::ProblemKind::file, "m", 0, 0}}});
+        EXPECT_NE(results.find(R"("uri":")" + uri + "\""), std::string::npos) << path << ": " << results;
+    }
+}
+
+TEST(GithubAnnotations, AreOneLineEach) {
+    EXPECT_EQ(githubAnnotations({{kFile, kRange},
+                                 {{settings::SourceKind::file, "missing.toml"},
+                                  {"", settings::ProblemKind::file, "no such file", 0, 0}},
+                                 {kVariable, kRangeElsewhere},
+                                 {kOverride, kRangeElsewhere}}),
+              "::error file=settings.toml,line=3,col=16::audio.bufferSizeMs: must be in [5, 100]; got 0\n"
+              "::error file=missing.toml::no such file\n"
+              "::error::DETECTOR_AUDIO_BUFFER_SIZE_MS: audio.bufferSizeMs: must be in [5, 100]; got 0\n"
+              "::error::--set audio.bufferSizeMs=0: audio.bufferSizeMs: must be in [5, 100]; got 0\n");
+    // Properties cannot be cut by ":" or ","; no text can start a line or hide a "%0A".
+    EXPECT_EQ(githubAnnotations({{{settings::SourceKind::file, "a,b:c%d\n.toml"},
+                                  {"k\r\n::error::x", settings::ProblemKind::unknown, "100% wrong", 1, 2}}}),
+              "::error file=a%2Cb%3Ac%25d\\u000A.toml,line=1,col=2::k\\u000D\\u000A::error::x: 100%25 wrong\n");
 }
 
 // A file name need not be UTF-8 on Linux; JSON must be. Control characters are JSON escapes.

@@ -3,5 +3,8 @@
 #include <vector>
 
 #include "command.h"
+#include "settings/sources.h"
 
-int main(int argc, char** argv) { return checker::run(std::vector<std::string>(argv, argv + argc)); }
+int main(int argc, char** argv) {
+    return checker::run(std::vector<std::string>(argv, argv + argc), settings::processEnvironment());
+}

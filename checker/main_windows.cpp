@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command.h"
+#include "settings/sources.h"
 #include "wide_arguments.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -14,5 +15,5 @@ int wmain(int argc, wchar_t** argv) {
         const wchar_t* wide = argv[index];
         args.push_back(checker::utf8FromUtf16(std::u16string(wide, wide + std::wcslen(wide))));
     }
-    return checker::run(args);
+    return checker::run(args, settings::processEnvironment());
 }

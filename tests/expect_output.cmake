@@ -1,11 +1,12 @@
 # Runs PROGRAM with ARGS ("|"-separated), through EMULATOR when one is given,
-# in WORKING_DIRECTORY, with standard input from INPUT_FILE if given,
-# and fails unless its exit status is EXIT_STATUS and its standard output and
+# in WORKING_DIRECTORY, with the variables of ENV ("NAME=VALUE|...") added to
+# its environment and standard input from INPUT_FILE if given, and fails unless its exit status is EXIT_STATUS and its standard output and
 # standard error are exactly as expected. Each stream is expected either as one
 # line, STDOUT or STDERR (followed by one newline; nothing when empty), or as
 # the whole content of STDOUT_FILE or STDERR_FILE. NEWLINE is LF, or CRLF where
 # the C runtime writes text streams that way; expected "\n" become NEWLINE.
 string(REPLACE "|" ";" args "${ARGS}")
+string(REPLACE "|" ";" environment "${ENV}")
 set(input_option)
 if(INPUT_FILE)
   set(input_option INPUT_FILE "${INPUT_FILE}")
@@ -14,7 +15,8 @@ endif()
 string(RANDOM LENGTH 12 run_id)
 set(stdout_file "${CMAKE_CURRENT_BINARY_DIR}/output-${run_id}.stdout")
 set(stderr_file "${CMAKE_CURRENT_BINARY_DIR}/output-${run_id}.stderr")
-execute_process(COMMAND ${EMULATOR} ${PROGRAM} ${args} WORKING_DIRECTORY "${WORKING_DIRECTORY}" ${input_option}
+execute_process(COMMAND ${CMAKE_COMMAND} -E env ${environment} ${EMULATOR} ${PROGRAM} ${args}
+                WORKING_DIRECTORY "${WORKING_DIRECTORY}" ${input_option}
                 OUTPUT_FILE "${stdout_file}" ERROR_FILE "${stderr_file}" RESULT_VARIABLE actual_status)
 foreach(stream IN ITEMS STDOUT STDERR)
   string(TOLOWER "${stream}" name)
