@@ -5,14 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "file_test_support.h"
-#include "settings/internal/file_format.h"
 #include "settings/internal/text.h"
 #include "settings/table.h"
 
@@ -131,7 +132,7 @@ TEST(Sources, TextSettingsTakeWhatIsNotATomlStringAsItIs) {
             EXPECT_TRUE(loaded.problems.empty()) << value;
             EXPECT_EQ(loaded.config.training.dataFile, text);
             const LoadedSettings wide = loadSettings(givenBy(source, "audio.deviceNamePattern", value));
-            EXPECT_EQ(wide.config.audio.deviceNamePattern, format::wideFromUtf8(text));
+            EXPECT_EQ(settingValueText(wide.config, "audio.deviceNamePattern"), quotedString(text));
         }
     }
     const LoadedSettings empty = loadSettings(givenBy(Given::environment, "training.dataFile", ""));
@@ -212,14 +213,8 @@ TEST(Sources, LaterSourcesOverrideEarlierOnes) {
                 listed.push_back(value.value);
             }
             EXPECT_EQ(listed, expected) << keyPath << ", sources " << subset;
-            const Config defaults;
-            const auto written = [&](const auto& row) {
-                if (row.keyPath == keyPath) {
-                    EXPECT_EQ(format::valueText(row.member(loaded.config)),
-                              expected.empty() ? format::valueText(row.member(defaults)) : expected.back());
-                }
-            };
-            forEachSetting(written);
+            EXPECT_EQ(settingValueText(loaded.config, keyPath),
+                      expected.empty() ? settingValueText(Config{}, keyPath) : expected.back());
             EXPECT_EQ(loaded.config.training.dataFile, "env.bin");
         }
     }
@@ -340,6 +335,19 @@ TEST(Sources, VariablesAreTakenInOrderOfTheirNames) {
     EXPECT_EQ(loaded.problems.at(0).source.name, "DETECTOR_A");
     EXPECT_EQ(loaded.problems.at(1).source.name, "DETECTOR_Z");
     EXPECT_EQ(loaded.config.detection.cooldownMs, 400);
+}
+
+// The process's own variables, outside ASCII too: on Windows they are UTF-16.
+TEST(ProcessEnvironment, HoldsEveryVariableAsUtf8) {
+#ifdef _WIN32
+    ASSERT_EQ(_wputenv_s(L"DETECTOR_SETTINGS_TEST_NAME", L"USB-\u30DE\u30A4\u30AF"), 0);
+#else
+    ASSERT_EQ(setenv("DETECTOR_SETTINGS_TEST_NAME", "USB-\xE3\x83\x9E\xE3\x82\xA4\xE3\x82\xAF", 1), 0);
+#endif
+    const std::vector<std::string> environment = processEnvironment();
+    EXPECT_NE(std::find(environment.begin(), environment.end(),
+                        "DETECTOR_SETTINGS_TEST_NAME=USB-\xE3\x83\x9E\xE3\x82\xA4\xE3\x82\xAF"),
+              environment.end());
 }
 
 }  // namespace
