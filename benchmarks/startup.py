@@ -5,7 +5,10 @@
   defaults, side by side in one hyperfine run (target: a ratio of at most 1.05);
 - `detector-settings check` on the default settings file against an empty
   statically linked program (target: at most 1.3), and against Taplo checking
-  the same file with the same schema (target: faster).
+  the same file with the same schema (target: faster);
+- `check` with ten DETECTOR_ variables and ten --set overrides against the
+  same check with --no-env and no override, in an environment that holds the
+  variables either way (target: at most 1.1).
 
 The machine's load drifts, so the checker and its empty program run side by
 side in several hyperfine rounds, alternating which goes first, on one core
@@ -24,15 +27,37 @@ import subprocess
 import tempfile
 
 
-def medians(commands, runs, warmup, folder, one_core=False):
+def medians(commands, runs, warmup, folder, one_core=False, environment=None):
     """Median seconds of each command, in the order given, from one hyperfine run."""
     times = os.path.join(folder, 'times.csv')
     prefix = ['taskset', '-c', str(os.cpu_count() - 1)] if one_core else []
     subprocess.run(prefix + ['hyperfine', '--shell=none', '--warmup', str(warmup), '--runs', str(runs),
                              '--style', 'none', '--export-csv', times] + commands,
-                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=environment)
     with open(times, newline='') as table:
         return [float(row['median']) for row in csv.DictReader(table)]
+
+
+# Ten variables, eight of them the settings', and ten overrides, all valid.
+VARIABLES = {'DETECTOR_VERSION': '1', 'DETECTOR_AUDIO_DEVICE_NAME_PATTERN': 'USB Mic',
+             'DETECTOR_AUDIO_BUFFER_SIZE_MS': '20', 'DETECTOR_DETECTION_SENSITIVITY': '0.8',
+             'DETECTOR_DETECTION_MIN_DURATION_MS': '200', 'DETECTOR_DETECTION_COOLDOWN_MS': '500',
+             'DETECTOR_DETECTION_FFT_SIZE': '2048', 'DETECTOR_TRAINING_DATA_FILE': 'data.bin',
+             'LANG': 'C.UTF-8', 'TZ': 'UTC'}
+OVERRIDES = ['version=1', 'audio.deviceNamePattern="Beyond"', 'audio.bufferSizeMs=30', 'detection.sensitivity=0.6',
+             'detection.minDurationMs=300', 'detection.cooldownMs=600', 'detection.fftSize=4096',
+             'training.dataFile=other.bin', 'audio.bufferSizeMs=40', 'detection.sensitivity=0.5']
+
+
+def median_round(pair, args, folder, environment=None):
+    """The median, over rounds that alternate which goes first, of the second
+    command's time against the first's: (ratio, second, first) of that round."""
+    rounds = []
+    for round_index in range(args.rounds):
+        order = pair if round_index % 2 == 0 else pair[::-1]
+        timed = dict(zip(order, medians(order, args.runs, 30, folder, one_core=True, environment=environment)))
+        rounds.append((timed[pair[1]] / timed[pair[0]], timed[pair[1]], timed[pair[0]]))
+    return sorted(rounds)[(len(rounds) - 1) // 2]
 
 
 def main():
@@ -59,14 +84,17 @@ def main():
                 subprocess.run([checker, command], stdout=out, check=True)
         check = f'{checker} check {settings}'
 
-        rounds = []
-        for round_index in range(args.rounds):
-            order = [empty_static, check] if round_index % 2 == 0 else [check, empty_static]
-            timed = dict(zip(order, medians(order, args.runs, 30, folder, one_core=True)))
-            rounds.append((timed[check] / timed[empty_static], timed[check], timed[empty_static]))
-        ratio, checked, floor = sorted(rounds)[(len(rounds) - 1) // 2]
+        ratio, checked, floor = median_round([empty_static, check], args, folder)
         print(f'check start to exit against an empty static program, {args.rounds} rounds: median ratio '
               f'{ratio:.3f} (target <= 1.3); that round {checked * 1e6:.1f} us against {floor * 1e6:.1f} us')
+
+        environment = dict(os.environ, **VARIABLES)
+        overrides = ' '.join(f'--set {override}' for override in OVERRIDES)
+        plain, sourced = f'{checker} check --no-env {settings}', f'{checker} check {overrides} {settings}'
+        subprocess.run(sourced.split(), env=environment, check=True)
+        ratio, with_sources, without = median_round([plain, sourced], args, folder, environment)
+        print(f'check with 10 variables and 10 --set against check --no-env, {args.rounds} rounds: median ratio '
+              f'{ratio:.3f} (target <= 1.1); that round {with_sources * 1e6:.1f} us against {without * 1e6:.1f} us')
 
         if args.taplo:
             checked, taplo = medians([check, f'{args.taplo} check --schema file://{schema} {settings}'], 10, 30,

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/table.h"
+
 namespace checker {
 namespace {
 
@@ -128,6 +130,8 @@ TEST(Command, ChecksTheFileWithTheEnvironmentAndOverrides) {
 }
 
 TEST(Command, WritesSarifAndGithubAnnotations) {
+    EXPECT_TRUE(runChecker({"check", "--format", "sarif", "--no-env", "-"}, "version = 1\n", kEnvironment)
+                    .out.ends_with("\"results\":[]}]}\n"));
     const Outcome sarif = runChecker({"check", "--format", "sarif", "-"}, "version = 2\n", kEnvironment);
     EXPECT_EQ(sarif.status, kProblemsFound);
     EXPECT_TRUE(sarif.out.starts_with(R"({"version":"2.1.0",)")) << sarif.out;
@@ -180,6 +184,24 @@ TEST(Command, ExplainsWhereEachValueCameFrom) {
         R"({"line":0,"column":0,"key":"detection.sensitivity","rule":"range","message":"must be in [0.0, 1.0]; got nan",)"
         R"("origin":{"kind":"command line","name":"detection.sensitivity=nan"}}]})"
         "\n");
+}
+
+// Every setting can be explained; reals JSON has no number for are strings.
+TEST(Command, ExplainsEverySetting) {
+    std::vector<std::string> arguments = {"explain", "--format", "json", "--set", "detection.sensitivity=inf"};
+    arguments.insert(arguments.end(), settings::kKeyPaths.begin(), settings::kKeyPaths.end());
+    const Outcome json = runChecker(arguments);
+    EXPECT_EQ(json.status, kProblemsFound);
+    for (const std::string_view keyPath : settings::kKeyPaths) {
+        EXPECT_NE(json.out.find(R"({"key":")" + std::string(keyPath) + "\""), std::string::npos) << keyPath;
+    }
+    EXPECT_NE(json.out.find(R"("value":"inf")"), std::string::npos);
+    const Outcome valid = runChecker({"explain", "--format", "json", "version"});
+    EXPECT_EQ(valid.status, kAllValid);
+    EXPECT_EQ(valid.out, R"({"settings":[{"key":"version","value":1,"origin":{"kind":"default","name":"","line":0,)"
+                         R"("column":0},"sources":[],"default":1,"rules":"must equal 1",)"
+                         R"("meaning":"version of the settings layout"}],"valid":true,"diagnostics":[]})"
+                         "\n");
 }
 
 // What defaults writes is a valid file, and the schema is one JSON document.

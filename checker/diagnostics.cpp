@@ -55,22 +55,27 @@ std::string keyAndMessage(const settings::FileProblem& problem) {
     return problem.key.empty() ? problem.message : settings::concatenate({problem.key, ": ", problem.message});
 }
 
+constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
 // A path as a URI reference: relative paths stay relative, absolute ones
-// become file URIs; "/" separates parts, and what a URI cannot hold is
-// percent-encoded (UTF-8 bytes included).
+// ("/etc/...", "C:\\...") become file URIs; "/" separates parts, and what a URI
+// cannot hold is percent-encoded (UTF-8 bytes included).
 std::string uriOf(std::string_view path) {
     std::string slashed(path);
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    const bool drive = slashed.size() >= 2 && slashed[1] == ':' &&
-                       ((slashed[0] >= 'A' && slashed[0] <= 'Z') || (slashed[0] >= 'a' && slashed[0] <= 'z'));
-    std::string uri = drive ? "file:///" : slashed.starts_with('/') ? "file://" : "";
+    std::string uri;
+    std::string_view rest = slashed;
+    if (slashed.size() >= 2 && slashed[1] == ':' && kLetters.find(slashed[0]) != std::string_view::npos) {
+        uri = "file:///" + slashed.substr(0, 2);
+        rest.remove_prefix(2);
+    } else if (slashed.starts_with('/')) {
+        uri = "file://";
+    }
     constexpr std::string_view kHex = "0123456789ABCDEF";
-    for (const char c : slashed) {
+    constexpr std::string_view kDigitsAndMarks = "0123456789-._~/";
+    for (const char c : rest) {
         const auto byte = static_cast<unsigned char>(c);
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           std::string_view("-._~/").find(c) != std::string_view::npos ||
-                           (drive && c == ':' && uri.size() == 9);
-        if (plain) {
+        if (kLetters.find(c) != std::string_view::npos || kDigitsAndMarks.find(c) != std::string_view::npos) {
             uri += c;
         } else {
             uri.append({'%', kHex[byte >> 4U], kHex[byte & 0xFU]});
@@ -79,17 +84,13 @@ std::string uriOf(std::string_view path) {
     return uri;
 }
 
-// GitHub's workflow commands: "%", CR and LF are escaped in every part, and
-// ":" and "," in properties as well.
+// GitHub's workflow commands: "%" is escaped in every part, and ":" and "," in
+// properties as well. (The text is terminal-safe: it holds no line end.)
 std::string githubEscaped(std::string_view text, bool property) {
     std::string escaped;
     for (const char c : text) {
         if (c == '%') {
             escaped += "%25";
-        } else if (c == '\r') {
-            escaped += "%0D";
-        } else if (c == '\n') {
-            escaped += "%0A";
         } else if (property && c == ':') {
             escaped += "%3A";
         } else if (property && c == ',') {
@@ -130,9 +131,12 @@ std::string textDiagnostic(std::string_view fileName, const settings::FileProble
 
 std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines) {
     const auto& [source, detail] = problem;
-    std::string out = originText(source, detail.line, detail.column) +
-                      ": error: " + settings::terminalSafe(keyAndMessage(detail)) + "\n";
-    return detail.line > 0 ? out.append(sourceWithCaret(fileLines, detail.line, detail.column)) : out;
+    std::string out = originText(source, detail.line, detail.column);
+    out.append(": error: ").append(settings::terminalSafe(keyAndMessage(detail))).append("\n");
+    if (detail.line > 0) {
+        out.append(sourceWithCaret(fileLines, detail.line, detail.column));
+    }
+    return out;
 }
 
 std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problems) {

@@ -10,14 +10,24 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "file_test_support.h"
+#include "settings/internal/reader.h"
 #include "settings/internal/text.h"
 #include "settings/table.h"
 
 namespace settings {
+
+bool operator==(const Source& a, const Source& b) { return std::tie(a.kind, a.name) == std::tie(b.kind, b.name); }
+bool operator==(const SourcedProblem& a, const SourcedProblem& b) {
+    return a.source == b.source && a.problem == b.problem;
+}
+bool operator==(const SettingValue& a, const SettingValue& b) {
+    return a.source == b.source && std::tie(a.line, a.column, a.value) == std::tie(b.line, b.column, b.value);
+}
 
 inline void PrintTo(const SourcedProblem& p, std::ostream* out) {
     *out << sourceKindName(p.source.kind) << " " << p.source.name << ": ";
@@ -314,6 +324,7 @@ TEST(Sources, AnUnrelatedEnvironmentGivesNoProblem) {
                            "NO_EQUALS_SIGN",
                            "DETECTOR=1",
                            "DETECTORS_COUNT=2",
+                           "DETECTOR~X=1",
                            "XDG_RUNTIME_DIR=/run/user/1000",
                            "DETECTOR_AUDIO_BUFFER_SIZE_MS=20"};
     for (int index = 0; index < 200; ++index) {
@@ -322,6 +333,36 @@ TEST(Sources, AnUnrelatedEnvironmentGivesNoProblem) {
     const LoadedSettings loaded = loadSettings(sources);
     EXPECT_TRUE(loaded.problems.empty());
     EXPECT_EQ(loaded.config.audio.bufferSizeMs, 20);
+}
+
+// An override's key is a key path, blanks around it left out.
+TEST(Sources, OverrideKeysAreKeyPaths) {
+    SettingsSources sources;
+    sources.overrides = {" =1", "\taudio.bufferSizeMs\t=20", "audio.\"bufferSizeMs\"=30", "=2"};
+    const LoadedSettings loaded = loadSettings(sources);
+    ASSERT_EQ(loaded.problems.size(), 3U);
+    EXPECT_EQ(loaded.problems.at(0).problem, (FileProblem{"", ProblemKind::unknown, "unknown setting", 0, 0}));
+    EXPECT_EQ(loaded.problems.at(1).problem.key, "audio.\"bufferSizeMs\"");
+    EXPECT_EQ(loaded.problems.at(2).source.name, "=2");
+    EXPECT_EQ(loaded.config.audio.bufferSizeMs, 20);
+}
+
+// Every setting's value as TOML writes it, and none for a key path of no setting.
+TEST(Sources, SettingValueTextWritesEverySetting) {
+    std::vector<std::string> written;
+    for (const std::string_view keyPath : kKeyPaths) {
+        written.push_back(settingValueText(Config{}, keyPath).value_or("?"));
+    }
+    EXPECT_EQ(written, (std::vector<std::string>{"1", R"("Beyond")", "10", "0.7", "300", "300", "2048",
+                                                 R"("training_data.bin")"}));
+    EXPECT_EQ(settingValueText(Config{}, "audio"), std::nullopt);
+}
+
+// A name too long to measure is not close to anything.
+TEST(Sources, NamesTooLongToMeasureAreNotSuggested) {
+    const std::vector<std::string> names = {std::string(100, 'X'), "DETECTOR_VERSION"};
+    EXPECT_EQ(closestName(std::string(100, 'X'), names), std::nullopt);
+    EXPECT_EQ(closestName("DETECTOR_VERSIO", names), std::optional<std::size_t>(1));
 }
 
 // Variables are taken in order of their names, so both platforms' orders give

@@ -6,6 +6,7 @@
 // record gets them: settings/config.h.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -170,24 +171,34 @@ constexpr std::size_t rowOf(std::string_view keyPath) {
 inline constexpr std::string_view kEnvironmentPrefix = "DETECTOR_";
 
 // The environment variable of a setting: kEnvironmentPrefix, the section, "_",
-// then the member in upper snake case: "DETECTOR_AUDIO_BUFFER_SIZE_MS",
-// "DETECTOR_VERSION".
+// then the member in upper snake case, each capital starting a word:
+// "DETECTOR_AUDIO_BUFFER_SIZE_MS", "DETECTOR_VERSION".
 inline std::string environmentName(std::string_view keyPath) {
     std::string name(kEnvironmentPrefix);
-    char previous = '_';
     for (const char c : keyPath) {
         const bool upper = c >= 'A' && c <= 'Z';
-        const bool afterWord = (previous >= 'a' && previous <= 'z') || (previous >= '0' && previous <= '9');
-        if (c == '.' || (upper && afterWord)) {
+        if (c == '.' || upper) {
             name += '_';
         }
         if (c != '.') {
-            name += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+            name += upper ? c : static_cast<char>(c - 'a' + 'A');
         }
-        previous = c;
     }
     return name;
 }
+
+// Key paths are words of letters, each part starting lower case, apart by single points.
+static_assert(std::all_of(kKeyPaths.begin(), kKeyPaths.end(), [](std::string_view keyPath) {
+    bool partStart = true;
+    for (const char c : keyPath) {
+        const bool lower = c >= 'a' && c <= 'z';
+        if (!(lower || (c == '.' && !partStart) || (c >= 'A' && c <= 'Z' && !partStart))) {
+            return false;
+        }
+        partStart = c == '.';
+    }
+    return !partStart;
+}));
 
 // The sections, each once, in order of first appearance: "audio", "detection", "training".
 inline constexpr auto kSections = [] {
