@@ -254,6 +254,9 @@ TEST(SarifResults, WritePathsAsUris) {
         {"..\\r\xC3\xA9glages.toml", "../r%C3%A9glages.toml"},
         {"ab:c#1?.toml", "ab%3Ac%231%3F.toml"},
         {"<stdin>", "%3Cstdin%3E"},
+        {"a", "a"},
+        {"1:x", "1%3Ax"},
+        {"c:/x", "file:///c:/x"},
     };
     for (const auto& [path, uri] : cases) {
         const std::string results =

@@ -30,8 +30,10 @@ Facts factsOf(std::string_view keyPath) {
 
 // A value as TOML writes it is JSON too, but for the reals JSON has no number for.
 std::string jsonValue(std::string_view toml) {
-    const bool nonFinite = toml.ends_with("nan") || toml.ends_with("inf");
-    return nonFinite ? jsonString(toml) : std::string(toml);
+    if (toml.ends_with("nan") || toml.ends_with("inf")) {
+        return jsonString(toml);
+    }
+    return std::string(toml);
 }
 
 std::string jsonOrigin(const settings::Source& source, int line, int column) {

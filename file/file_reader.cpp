@@ -55,6 +55,9 @@ constexpr std::array<std::string_view, 10> kTypeNames = {
 };
 static_assert(static_cast<std::size_t>(toml::node_type::date_time) == kTypeNames.size() - 1);
 
+// What a text setting given bytes that are not UTF-8 is told.
+std::string notUtf8Message() { return concatenate({kMustBe, expectedName(ValueType::text), kGot, kNotUtf8}); }
+
 std::string_view typeName(toml::node_type type) { return kTypeNames[static_cast<std::size_t>(type)]; }
 
 // The problem of a value that breaks a rule of the kind `rule`: the first
@@ -256,8 +259,7 @@ private:
         if constexpr (Row::type == ValueType::text || Row::type == ValueType::wideText) {
             if (node == nullptr || !node->is_string()) {
                 if (!utf8::is_valid(value.begin(), value.end())) {
-                    const std::string message = concatenate({kMustBe, expectedName(Row::type), kGot, kNotUtf8});
-                    add(keyPath, ProblemKind::type, message, 0, 0);  // GCOVR_EXCL_BR_LINE: template instance
+                    add(keyPath, ProblemKind::type, notUtf8Message(), 0, 0);  // GCOVR_EXCL_BR_LINE: template instance
                     return;
                 }
                 readText(row, keyPath, toml::value<std::string>(std::string(value)));

@@ -62,7 +62,7 @@ private:
                 loaded_.values.at(index).push_back({source, position->line, position->column,
                                                     format::valueText(row.member(loaded_.config)).value_or("")});
             }
-        });
+        });  // GCOVR_EXCL_BR_LINE: template instances
         for (const FileProblem& problem : reading.reading.problems) {
             loaded_.problems.push_back({source, problem});
         }
