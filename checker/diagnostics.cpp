@@ -213,7 +213,7 @@ std::string githubAnnotations(const std::vector<settings::SourcedProblem>& probl
                 out.append(",col=").append(settings::renderInteger(problem.column));
             }
         } else {
-            message = originText(source, 0, 0) + ": " + message;
+            message = settings::concatenate({originText(source, 0, 0), ": ", message});
         }
         out.append("::").append(githubEscaped(message, false)).append("\n");
     }

@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "settings/file.h"
-#include "settings/sources.h"
 #include "settings/internal/toml_guard.h"
 #include "settings/internal/toml_library.h"
+#include "settings/sources.h"
 #include "settings/text_lines.h"
 #include "settings/validation.h"
 
