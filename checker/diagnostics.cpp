@@ -102,6 +102,17 @@ std::string githubEscaped(std::string_view text, bool property) {
     return escaped;
 }
 
+// The diagnostic of `problem`, from `source`, with the line of `fileLines` it stands at.
+std::string diagnosticText(const settings::Source& source, const settings::FileProblem& problem,
+                           const settings::TextLines& fileLines) {
+    std::string out = originText(source, problem.line, problem.column);
+    out.append(": error: ").append(settings::terminalSafe(keyAndMessage(problem))).append("\n");
+    if (problem.line > 0) {
+        out.append(sourceWithCaret(fileLines, problem.line, problem.column));
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string jsonString(std::string_view text) {
@@ -126,17 +137,11 @@ std::string originText(const settings::Source& source, int line, int column) {
 
 std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,
                            const settings::TextLines& lines) {
-    return textDiagnostic({{settings::SourceKind::file, std::string(fileName)}, problem}, lines);
+    return diagnosticText({settings::SourceKind::file, std::string(fileName)}, problem, lines);
 }
 
 std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines) {
-    const auto& [source, detail] = problem;
-    std::string out = originText(source, detail.line, detail.column);
-    out.append(": error: ").append(settings::terminalSafe(keyAndMessage(detail))).append("\n");
-    if (detail.line > 0) {
-        out.append(sourceWithCaret(fileLines, detail.line, detail.column));
-    }
-    return out;
+    return diagnosticText(problem.source, problem.problem, fileLines);
 }
 
 std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problems) {
