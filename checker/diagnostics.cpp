@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <iterator>
 
 #include "settings/internal/text.h"
@@ -62,13 +63,18 @@ constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmno
 // cannot hold is percent-encoded (UTF-8 bytes included).
 std::string uriOf(std::string_view path) {
     std::string slashed(path);
-    std::replace(slashed.begin(), slashed.end(), '\\', '/');
     std::string uri;
     std::string_view rest = slashed;
-    if (slashed.size() >= 2 && slashed[1] == ':' && kLetters.find(slashed[0]) != std::string_view::npos) {
-        uri = "file:///" + slashed.substr(0, 2);
-        rest.remove_prefix(2);
-    } else if (slashed.starts_with('/')) {
+    // Only Windows paths have drives and separate parts with "\\"; elsewhere
+    // both ":" and "\\" are characters of a name.
+    if constexpr (std::filesystem::path::preferred_separator == '\\') {
+        std::replace(slashed.begin(), slashed.end(), '\\', '/');
+        if (slashed.size() >= 2 && slashed[1] == ':' && kLetters.find(slashed[0]) != std::string_view::npos) {
+            uri = "file:///" + slashed.substr(0, 2);
+            rest.remove_prefix(2);
+        }
+    }
+    if (uri.empty() && slashed.starts_with('/')) {
         uri = "file://";
     }
     constexpr std::string_view kHex = "0123456789ABCDEF";

@@ -55,6 +55,12 @@ constexpr std::array<std::string_view, 10> kTypeNames = {
 };
 static_assert(static_cast<std::size_t>(toml::node_type::date_time) == kTypeNames.size() - 1);
 
+// Whether `value`, blanks aside, opens a TOML string.
+bool startsAsString(std::string_view value) {
+    const std::size_t first = value.find_first_not_of(" \t");
+    return first != std::string_view::npos && std::string_view("\"'").find(value[first]) != std::string_view::npos;
+}
+
 // What a text setting given bytes that are not UTF-8 is told.
 std::string notUtf8Message() { return concatenate({kMustBe, expectedName(ValueType::text), kGot, kNotUtf8}); }
 
@@ -117,7 +123,7 @@ std::size_t editsUpToTheMost(std::string_view unknown, std::string_view known) {
 // The known key closest to an unknown one, if any is close: the same key in
 // another case, the same member under another section, or up to kMaxEdits
 // edits away.
-std::optional<std::string_view> closestKey(std::string_view unknown) {
+std::optional<std::string_view> closestKey(std::string_view unknown, bool sections) {
     std::optional<std::string_view> best;
     std::size_t bestScore = kMaxEdits + 2;  // scores above kMaxEdits + 1 are not close
     const auto consider = [&](std::string_view candidate) {
@@ -130,7 +136,9 @@ std::optional<std::string_view> closestKey(std::string_view unknown) {
         }
     };
     std::for_each(kKeyPaths.begin(), kKeyPaths.end(), consider);
-    std::for_each(kSections.begin(), kSections.end(), consider);
+    if (sections) {
+        std::for_each(kSections.begin(), kSections.end(), consider);
+    }
     return best;
 }
 
@@ -257,7 +265,8 @@ private:
         }
         const toml::node* node = parsed && *parsed ? parsed->table().get(kValueKey) : nullptr;
         if constexpr (Row::type == ValueType::text || Row::type == ValueType::wideText) {
-            if (node == nullptr || !node->is_string()) {
+            // A value that opens a TOML string must be one, as in a file.
+            if (node == nullptr ? !startsAsString(value) : !node->is_string()) {
                 if (!utf8::is_valid(value.begin(), value.end())) {
                     add(keyPath, ProblemKind::type, notUtf8Message(), 0, 0);  // GCOVR_EXCL_BR_LINE: template instance
                     return;
@@ -314,7 +323,7 @@ private:
     // `rawPath` is the key's parts joined by points, whatever they hold: what a
     // suggestion is measured against.
     void addUnknown(std::string shownPath, std::string_view rawPath, const toml::key& key) {
-        add(std::move(shownPath), ProblemKind::unknown, unknownSettingMessage(closestKey(rawPath)), key.source());
+        add(std::move(shownPath), ProblemKind::unknown, unknownSettingMessage(closestKey(rawPath, true)), key.source());
     }
 
     // The top level: settings such as `version`, and the sections' tables.

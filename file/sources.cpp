@@ -121,7 +121,8 @@ private:
 
 LoadedSettings loadSettings(const SettingsSources& sources) { return Loader().load(sources); }
 
-std::string unknownKeyMessage(std::string_view keyPath) { return unknownSettingMessage(closestKey(keyPath)); }
+// A key path names a setting: a section is no answer.
+std::string unknownKeyMessage(std::string_view keyPath) { return unknownSettingMessage(closestKey(keyPath, false)); }
 
 std::optional<std::string> settingValueText(const Config& config, std::string_view keyPath) {
     std::optional<std::string> text;

@@ -127,10 +127,9 @@ TEST(Sources, AValueMeansTheSameFromEverySource) {
 
 // Text settings also take a value that is not a TOML string as the text itself.
 TEST(Sources, TextSettingsTakeWhatIsNotATomlStringAsItIs) {
-    const std::array<std::pair<std::string_view, std::string_view>, 7> cases = {{
+    const std::array<std::pair<std::string_view, std::string_view>, 6> cases = {{
         {"USB Mic", "USB Mic"},
         {"10", "10"},
-        {"\"unterminated", "\"unterminated"},
         {"two\nlines", "two\nlines"},
         {"'quoted'", "quoted"},
         {"\"USB Mic\" # a TOML comment", "USB Mic"},
@@ -145,6 +144,19 @@ TEST(Sources, TextSettingsTakeWhatIsNotATomlStringAsItIs) {
             EXPECT_EQ(settingValueText(wide.config, "audio.deviceNamePattern"), quotedString(text));
         }
     }
+    // A value that opens a string must be one, as in a file; a section is not a setting.
+    for (const std::string_view keyPath : {"training.dataFile", "audio.deviceNamePattern"}) {
+        for (const std::string_view value : {R"("unterminated)", R"( "C:\data")", R"('a' 'b')"}) {
+            const LoadedSettings fromFile = loadSettings(givenBy(Given::file, keyPath, value));
+            const LoadedSettings fromOverride = loadSettings(givenBy(Given::commandLine, keyPath, value));
+            ASSERT_EQ(fromOverride.problems.size(), 1U) << value;
+            EXPECT_EQ(fromOverride.problems.front().problem.kind, ProblemKind::syntax) << value;
+            EXPECT_EQ(fromOverride.problems.front().problem.message, fromFile.problems.front().problem.message);
+        }
+    }
+    SettingsSources section;
+    section.overrides = {"audio=1"};
+    EXPECT_EQ(loadSettings(section).problems.front().problem.message, "unknown setting");
     const LoadedSettings empty = loadSettings(givenBy(Given::environment, "training.dataFile", ""));
     ASSERT_EQ(empty.problems.size(), 1U);
     EXPECT_EQ(empty.problems.front().problem.message, "must not be empty");

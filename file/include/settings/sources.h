@@ -12,8 +12,9 @@
 // settings/table.h): DETECTOR_DETECTION_SENSITIVITY=0.8. Values in the
 // environment and in overrides are written as on the right of "=" in a file
 // (0.8, 2048, "USB Mic") and mean what they would mean there, with the same
-// problems; a text setting also takes a value that is not a TOML string as the
-// text itself (DETECTOR_AUDIO_DEVICE_NAME_PATTERN=USB Mic).
+// problems; a text setting also takes a value that is not a TOML string, and
+// does not open one with a quote, as the text itself
+// (DETECTOR_AUDIO_DEVICE_NAME_PATTERN=USB Mic).
 #pragma once
 
 #include <array>

@@ -34,8 +34,9 @@ TrackedReading readSettingsTracked(std::string_view tomlText);
 // value that is not a TOML string is the text itself. Positions are 0.
 TrackedReading readSettingValue(std::size_t row, std::string_view value);
 
-// The key path or section closest to an unknown key, if one is close.
-std::optional<std::string_view> closestKey(std::string_view unknown);
+// The key path closest to an unknown key, or with `sections` also the
+// section (a table of a file may be a misspelt section), if one is close.
+std::optional<std::string_view> closestKey(std::string_view unknown, bool sections);
 
 // "unknown setting", then "; did you mean " and the suggestion, if any, and "?".
 std::string unknownSettingMessage(std::optional<std::string_view> suggestion);
