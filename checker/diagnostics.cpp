@@ -59,23 +59,26 @@ std::string keyAndMessage(const settings::FileProblem& problem) {
 constexpr std::string_view kLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 
 // A path as a URI reference: relative paths stay relative, absolute ones
-// ("/etc/...", "C:\\...") become file URIs; "/" separates parts, and what a URI
+// ("/etc/...", and on Windows "C:/...") become file URIs; "/" separates parts, and what a URI
 // cannot hold is percent-encoded (UTF-8 bytes included).
 std::string uriOf(std::string_view path) {
+    constexpr bool kWindowsPaths = std::filesystem::path::preferred_separator == '\\';
     std::string slashed(path);
-    std::string uri;
-    std::string_view rest = slashed;
-    // Only Windows paths have drives and separate parts with "\\"; elsewhere
-    // both ":" and "\\" are characters of a name.
-    if constexpr (std::filesystem::path::preferred_separator == '\\') {
+    if constexpr (kWindowsPaths) {
         std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    }
+    std::string uri;
+    if (slashed.starts_with('/')) {
+        uri = "file://";
+    }
+    std::string_view rest = slashed;
+    // Only Windows paths have drives and separate parts with backslashes;
+    // elsewhere both are characters of a name.
+    if constexpr (kWindowsPaths) {
         if (slashed.size() >= 2 && slashed[1] == ':' && kLetters.find(slashed[0]) != std::string_view::npos) {
             uri = "file:///" + slashed.substr(0, 2);
             rest.remove_prefix(2);
         }
-    }
-    if (uri.empty() && slashed.starts_with('/')) {
-        uri = "file://";
     }
     constexpr std::string_view kHex = "0123456789ABCDEF";
     constexpr std::string_view kDigitsAndMarks = "0123456789-._~/";
