@@ -1,6 +1,7 @@
 // The table of the detector's named settings: one row per setting, in the order
 // the rules run, with the key path, what the setting means, the member of
-// Config it names and its rules with their bounds. Validation, the
+// Config it names, whether a change applies while the detector runs, and its
+// rules with their bounds. Validation, the
 // settings-file reader and writer and the JSON Schema all read these rows, so
 // adding a setting or moving a bound is one edit here. Defaults stay where a
 // record gets them: settings/config.h.
@@ -101,6 +102,10 @@ constexpr std::string_view sectionOf(std::string_view keyPath) {
 // "bufferSizeMs" of "audio.bufferSizeMs"; the whole of a top-level key.
 constexpr std::string_view memberNameOf(std::string_view keyPath) { return keyPath.substr(keyPath.rfind('.') + 1); }
 
+// When a change of a setting takes effect in the running detector: at once,
+// or at its next start, for the settings that shape the audio pipeline.
+enum class Applies { live, atRestart };
+
 // One named setting. `member` maps a Config (const or not) to the setting's member.
 template <typename Member, std::size_t RuleCount>
 struct Setting {
@@ -109,6 +114,7 @@ struct Setting {
 
     std::string_view keyPath;
     std::string_view meaning;
+    Applies applies;
     Member member;
     std::array<Rule, RuleCount> rules;  // in order; only the first broken one is reported
 
@@ -116,10 +122,11 @@ struct Setting {
     [[nodiscard]] constexpr std::string_view name() const { return memberNameOf(keyPath); }
 };
 
-// A row of the table: key path, member, meaning, then the rules in order.
+// A row of the table: key path, member, meaning, when a change applies, then the rules in order.
 template <typename Member, typename... Rules>
-constexpr auto setting(std::string_view keyPath, Member member, std::string_view meaning, Rules... rules) {
-    return Setting<Member, sizeof...(Rules)>{keyPath, meaning, member, {rules...}};
+constexpr auto setting(std::string_view keyPath, Member member, std::string_view meaning, Applies applies,
+                       Rules... rules) {
+    return Setting<Member, sizeof...(Rules)>{keyPath, meaning, applies, member, {rules...}};
 }
 
 // The table. Rules run row by row, and within a row in the order given.
@@ -127,27 +134,35 @@ constexpr auto setting(std::string_view keyPath, Member member, std::string_view
 inline constexpr std::tuple kSettings{
     setting("version", [](auto& c) -> auto& { return c.version; },
             "version of the settings layout",
+            Applies::atRestart,
             equals(1)),
     setting("audio.deviceNamePattern", [](auto& c) -> auto& { return c.audio.deviceNamePattern; },
             "pattern that selects the capture device by its name",
+            Applies::atRestart,
             nonEmpty()),
     setting("audio.bufferSizeMs", [](auto& c) -> auto& { return c.audio.bufferSizeMs; },
             "capture buffer length, in milliseconds",
+            Applies::atRestart,
             range(5, 100)),
     setting("detection.sensitivity", [](auto& c) -> auto& { return c.detection.sensitivity; },
             "detection sensitivity, from 0.0 to 1.0",
+            Applies::live,
             range(0.0, 1.0)),
     setting("detection.minDurationMs", [](auto& c) -> auto& { return c.detection.minDurationMs; },
             "shortest event that is reported, in milliseconds",
+            Applies::live,
             range(100, 2000)),
     setting("detection.cooldownMs", [](auto& c) -> auto& { return c.detection.cooldownMs; },
             "quiet time after a detection, in milliseconds",
+            Applies::live,
             range(100, 2000)),
     setting("detection.fftSize", [](auto& c) -> auto& { return c.detection.fftSize; },
             "FFT length, in points",
+            Applies::atRestart,
             range(512, 8192), powerOfTwo()),
     setting("training.dataFile", [](auto& c) -> auto& { return c.training.dataFile; },
             "path of the training data file",
+            Applies::atRestart,
             nonEmpty()),
 };
 // clang-format on
@@ -233,18 +248,23 @@ constexpr void forEachSetting(Visit&& visit) {
     std::apply([&](const auto&... row) { (visit(row), ...); }, kSettings);  // GCOVR_EXCL_BR_LINE: template instances
 }
 
-// Whether `a` and `b` hold the same named settings, reals compared bit for
-// bit, so that a NaN equals itself. Members without a key path are not compared.
+// Whether two values of a setting are the same, reals compared bit for bit,
+// so that a NaN equals itself.
+template <typename Value>
+bool sameValue(const Value& a, const Value& b) {
+    if constexpr (std::is_floating_point_v<Value>) {
+        return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+    } else {
+        return a == b;
+    }
+}
+
+// Whether `a` and `b` hold the same named settings (sameValue). Members
+// without a key path are not compared.
 inline bool sameNamedSettings(const Config& a, const Config& b) {
     bool same = true;
     forEachSetting([&](const auto& row) {  // GCOVR_EXCL_BR_LINE: template instances
-        const auto& valueOfA = row.member(a);
-        const auto& valueOfB = row.member(b);
-        if constexpr (std::is_floating_point_v<std::remove_cvref_t<decltype(valueOfA)>>) {
-            same = same && std::bit_cast<std::uint32_t>(valueOfA) == std::bit_cast<std::uint32_t>(valueOfB);
-        } else {
-            same = same && valueOfA == valueOfB;
-        }
+        same = same && sameValue(row.member(a), row.member(b));
     });
     return same;
 }

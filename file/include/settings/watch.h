@@ -1,0 +1,96 @@
+// Live reload of the settings file of a running detector. The watch notices
+// each change of the file, judges the new text as `detector-settings check`
+// does, with the environment and the overrides on top, and publishes only
+// settings without problems. An edit with problems, or a file that is gone,
+// leaves the last good settings in force and is reported with its problems.
+// Settings whose change applies only at restart (Applies::atRestart in
+// settings/table.h) keep their running value; a change of one is accepted
+// and reported as pending.
+//
+//   settings::WatchOptions options;
+//   options.environment = settings::processEnvironment();
+//   options.onApplied = [](const settings::AppliedChange& change) { /* change.changed, change.pending */ };
+//   options.onRejected = [](const settings::RejectedEdit& edit) { /* edit.problems */ };
+//   settings::SettingsWatcher watcher("settings.toml", loaded.config, std::move(options));
+//   const std::shared_ptr<const settings::Config> now = watcher.current();  // from any thread
+//
+// The file is polled, on a thread of the watch's own: every pollInterval, the
+// file its path leads to (through every link, so that a swapped link is a
+// change), its size and its modification time; for a few seconds after a
+// change, its text too, as a later write can keep the size and the time. An
+// edit is judged once the file has stayed unchanged for settleTime, so that a
+// burst of writes is judged once, whole. While nothing changes, a poll costs a
+// few file-system queries and reads nothing.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/config.h"
+#include "settings/file_export.h"
+#include "settings/sources.h"
+
+namespace settings {
+
+// Settings newly published.
+struct AppliedChange {
+    std::shared_ptr<const Config> config;   // the record now in force
+    std::vector<std::string_view> changed;  // key paths of the settings whose value in force changed
+    std::vector<std::string_view> pending;  // key paths of the restart-only settings whose value in the
+                                            // file differs from the running one: they wait for a restart
+};
+
+// An edit that was not published.
+struct RejectedEdit {
+    std::string text;                      // the text judged, for the problems' source lines
+    std::vector<SourcedProblem> problems;  // every problem, as loadSettings gives them; never empty
+};
+
+struct WatchOptions {
+    std::vector<std::string> environment;  // as SettingsSources takes them
+    std::vector<std::string> overrides;
+    // Called on the watch's thread, one at a time, in the order of the edits:
+    // after each published change (also the first good edit after a rejected
+    // one, when nothing changed), and after each rejected edit. They must not
+    // throw, nor call stop().
+    std::function<void(const AppliedChange&)> onApplied;
+    std::function<void(const RejectedEdit&)> onRejected;
+    std::chrono::milliseconds pollInterval{100};
+    std::chrono::milliseconds settleTime{50};
+};
+
+// A watch of one settings file, from construction to stop() or destruction.
+class DETECTOR_SETTINGS_FILE_EXPORT SettingsWatcher {
+public:
+    // Begins to watch the file at `path` of a detector that runs with
+    // `running`, loaded from it with the same sources and without problems.
+    // The file as it is now is the first edit judged: it may have changed
+    // since it was loaded.
+    SettingsWatcher(std::filesystem::path path, Config running, WatchOptions options);
+    ~SettingsWatcher();  // stop()
+    SettingsWatcher(const SettingsWatcher&) = delete;
+    SettingsWatcher& operator=(const SettingsWatcher&) = delete;
+    SettingsWatcher(SettingsWatcher&&) = delete;
+    SettingsWatcher& operator=(SettingsWatcher&&) = delete;
+
+    // The settings in force, whole, at the cost of one uncontended lock.
+    [[nodiscard]] std::shared_ptr<const Config> current() const;
+
+    // False when the system could not start the watch's thread: nothing is watched.
+    [[nodiscard]] bool watching() const;
+
+    // Ends the watch within a poll's judging and returns once its thread has
+    // ended; no listener is called after it. A second call does nothing.
+    void stop();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace settings

@@ -1,0 +1,181 @@
+#include "settings/watch.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <variant>
+
+#include "settings/internal/reload_judge.h"
+
+namespace settings {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// After a change the text is compared too, for this long: a later write can
+// keep the size and, within the file system's clock tick (up to 2 s on FAT),
+// the modification time.
+constexpr Clock::duration kTextComparedAfterChange = std::chrono::seconds(3);
+
+bool sameContent(const SettingsText& a, const SettingsText& b) {
+    return a.text == b.text && a.problem.has_value() == b.problem.has_value() &&
+           (!a.problem || a.problem->message == b.problem->message);
+}
+
+// What one poll sees of the file.
+struct Look {
+    std::filesystem::path target;  // where the path leads, through every link; empty when it leads nowhere
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type written{};
+    std::optional<SettingsText> content;  // only while texts are compared
+
+    // A look with no text says nothing about it.
+    [[nodiscard]] bool sameAs(const Look& other) const {
+        return target == other.target && size == other.size && written == other.written &&
+               (!content || !other.content || sameContent(*content, *other.content));
+    }
+};
+
+Look lookAt(const std::filesystem::path& path, bool withContent) {
+    Look look;
+    std::error_code error;
+    look.target = std::filesystem::canonical(path, error);
+    if (!error) {
+        look.size = std::filesystem::file_size(look.target, error);
+        look.written = std::filesystem::last_write_time(look.target, error);
+    }
+    if (withContent) {
+        look.content = loadSettingsText(path);
+    }
+    return look;
+}
+
+// Which texts of the file are edits to judge: each one that differs from the
+// last judged, once the file has settled.
+class FileObserver {
+public:
+    FileObserver(std::filesystem::path path, Clock::duration settleTime, Clock::time_point now)
+        : path_(std::move(path)),
+          settleTime_(settleTime),
+          changedAt_(now),
+          compareTextUntil_(now + kTextComparedAfterChange) {}
+
+    std::optional<SettingsText> poll(Clock::time_point now) {
+        Look look = lookAt(path_, now < compareTextUntil_);
+        if (!look.sameAs(last_)) {
+            last_ = std::move(look);
+            changedAt_ = now;
+            compareTextUntil_ = now + kTextComparedAfterChange;
+            unsettled_ = true;
+            return std::nullopt;
+        }
+        if (!unsettled_ || now - changedAt_ < settleTime_) {
+            return std::nullopt;
+        }
+        unsettled_ = false;
+        SettingsText content = look.content ? std::move(*look.content) : loadSettingsText(path_);
+        if (judged_ && sameContent(*judged_, content)) {
+            return std::nullopt;
+        }
+        judged_ = content;
+        return content;
+    }
+
+private:
+    std::filesystem::path path_;
+    Clock::duration settleTime_;
+    Look last_;
+    Clock::time_point changedAt_;
+    Clock::time_point compareTextUntil_;
+    bool unsettled_ = true;  // the file as found at the start is judged too
+    std::optional<SettingsText> judged_;
+};
+
+// The path as problems name their file: as given, in UTF-8.
+std::string utf8Name(const std::filesystem::path& path) {
+    const std::u8string name = path.u8string();
+    return {name.begin(), name.end()};
+}
+
+}  // namespace
+
+struct SettingsWatcher::State {
+    State(std::filesystem::path watched, Config running, WatchOptions watchOptions)
+        : path(std::move(watched)),
+          options(std::move(watchOptions)),
+          judge(utf8Name(path), std::move(running), options.environment, options.overrides),
+          inForce(judge.inForce()) {}
+
+    void watch() {
+        FileObserver observer(path, options.settleTime, Clock::now());
+        std::unique_lock lock(stopMutex);
+        while (!wake.wait_for(lock, options.pollInterval, [this] { return stopping; })) {
+            lock.unlock();
+            if (std::optional<SettingsText> edit = observer.poll(Clock::now())) {
+                report(judge.judge(std::move(*edit)));
+            }
+            lock.lock();
+        }
+    }
+
+    void report(ReloadJudge::Verdict verdict) {
+        if (auto* change = std::get_if<AppliedChange>(&verdict)) {
+            {
+                const std::scoped_lock publishing(inForceMutex);
+                inForce = change->config;
+            }
+            if (options.onApplied) {
+                options.onApplied(*change);
+            }
+        } else if (auto* rejected = std::get_if<RejectedEdit>(&verdict)) {
+            if (options.onRejected) {
+                options.onRejected(*rejected);
+            }
+        }
+    }
+
+    std::filesystem::path path;
+    WatchOptions options;
+    ReloadJudge judge;  // the watch's thread's alone
+
+    mutable std::mutex inForceMutex;
+    std::shared_ptr<const Config> inForce;
+
+    std::mutex stopMutex;
+    std::condition_variable wake;
+    bool stopping = false;
+    std::thread thread;
+};
+
+SettingsWatcher::SettingsWatcher(std::filesystem::path path, Config running, WatchOptions options)
+    : state_(std::make_unique<State>(std::move(path), std::move(running), std::move(options))) {
+    try {
+        state_->thread = std::thread([state = state_.get()] { state->watch(); });
+    } catch (const std::system_error&) {  // GCOVR_EXCL_LINE: only when the system has no thread to give
+    }
+}
+
+SettingsWatcher::~SettingsWatcher() { stop(); }
+
+std::shared_ptr<const Config> SettingsWatcher::current() const {
+    const std::scoped_lock reading(state_->inForceMutex);
+    return state_->inForce;
+}
+
+bool SettingsWatcher::watching() const { return state_->thread.joinable(); }
+
+void SettingsWatcher::stop() {
+    {
+        const std::scoped_lock stopping(state_->stopMutex);
+        state_->stopping = true;
+    }
+    state_->wake.notify_all();
+    if (state_->thread.joinable()) {
+        state_->thread.join();
+    }
+}
+
+}  // namespace settings

@@ -1,0 +1,138 @@
+// The watch of a settings file: every way a file changes is noticed, a burst
+// is judged once, a rewrite that keeps size and time is still seen, and stop()
+// ends it at once.
+#include "settings/watch.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "settings/file.h"
+#include "watch_test_support.h"
+
+namespace settings {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Change;
+
+std::string withSensitivity(const std::string& value) { return "[detection]\nsensitivity = " + value + "\n"; }
+
+bool appliedWithSensitivity(const test::WatchLog::Event& event, float sensitivity) {
+    return event.applied && event.change.config->detection.sensitivity == sensitivity;
+}
+
+Config runningWith(float sensitivity) {
+    Config running;
+    running.detection.sensitivity = sensitivity;
+    return running;
+}
+
+struct ChangeCase {
+    const char* name;
+    Change change;
+};
+
+class WatchChangeTest : public testing::TestWithParam<ChangeCase> {};
+
+TEST_P(WatchChangeTest, IsNoticedAndJudged) {
+    const Change change = GetParam().change;
+    if (change == Change::linkSwap && !test::kLinksAvailable) {
+        GTEST_SKIP() << "links need an administrator on Windows";
+    }
+    test::WatchFolder folder;
+    folder.change(change == Change::remove ? Change::inPlace : change, withSensitivity("0.5"));
+    test::WatchLog log;
+    SettingsWatcher watcher(folder.file(), runningWith(0.5F), log.options());
+    ASSERT_TRUE(watcher.watching());
+
+    folder.change(change, withSensitivity("0.25"));
+    if (change == Change::remove) {
+        ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) {
+            return !e.applied && e.rejected.problems.at(0).problem.kind == ProblemKind::file;
+        }));
+        EXPECT_EQ(watcher.current()->detection.sensitivity, 0.5F);  // a deleted file is no switch to defaults
+        folder.change(Change::inPlace, withSensitivity("0.75"));
+        ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.75F); }));
+        return;
+    }
+    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.25F); }));
+    EXPECT_EQ(watcher.current()->detection.sensitivity, 0.25F);
+    EXPECT_EQ(log.events().front().change.changed, std::vector<std::string_view>{"detection.sensitivity"});
+
+    folder.change(change, withSensitivity("1.5"));
+    ASSERT_TRUE(log.waitFor(1, [](const test::WatchLog::Event& e) { return !e.applied; }));
+    EXPECT_EQ(log.events().back().rejected.text, withSensitivity("1.5"));
+    EXPECT_EQ(watcher.current()->detection.sensitivity, 0.25F);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryChange, WatchChangeTest,
+                         testing::Values(ChangeCase{"in_place", Change::inPlace},
+                                         ChangeCase{"rename_over", Change::renameOver},
+                                         ChangeCase{"link_swap", Change::linkSwap},
+                                         ChangeCase{"recreate", Change::recreate},
+                                         ChangeCase{"remove", Change::remove}),
+                         [](const testing::TestParamInfo<ChangeCase>& changes) { return changes.param.name; });
+
+TEST(WatchTest, JudgesTheFileAsFoundWhenItChangedSinceItWasLoaded) {
+    test::WatchFolder folder;
+    folder.change(Change::inPlace, withSensitivity("0.25"));
+    test::WatchLog log;
+    const SettingsWatcher watcher(folder.file(), runningWith(0.5F), log.options());
+    EXPECT_EQ(watcher.current()->detection.sensitivity, 0.5F);
+    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.25F); }));
+}
+
+TEST(WatchTest, JudgesABurstOfWritesOnceItHasSettled) {
+    test::WatchFolder folder;
+    folder.change(Change::inPlace, withSensitivity("0.5"));
+    test::WatchLog log;
+    const SettingsWatcher watcher(folder.file(), runningWith(0.5F), log.options(1500ms));
+    for (int step = 1; step <= 10; ++step) {
+        folder.change(Change::inPlace, withSensitivity(std::to_string(0.3 + 0.01 * step)));
+    }
+    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.4F); }));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(log.size(), 1U);
+}
+
+TEST(WatchTest, SeesARewriteThatKeepsSizeAndModificationTime) {
+    test::WatchFolder folder;
+    folder.change(Change::inPlace, withSensitivity("0.5"));
+    test::WatchLog log;
+    const SettingsWatcher watcher(folder.file(), runningWith(0.5F), log.options());
+    const std::filesystem::file_time_type written = std::filesystem::last_write_time(folder.file());
+    folder.change(Change::inPlace, withSensitivity("0.6"));
+    std::filesystem::last_write_time(folder.file(), written);
+    ASSERT_TRUE(log.waitFor(
+        0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.6F); }, 20s));
+}
+
+TEST(WatchTest, StopEndsTheWatchAtOnceAndTwiceIsHarmless) {
+    test::WatchFolder folder;
+    WatchOptions options;
+    options.pollInterval = std::chrono::hours(1);
+    SettingsWatcher watcher(folder.file(), Config{}, options);
+    watcher.stop();
+    watcher.stop();
+    EXPECT_FALSE(watcher.watching());
+    EXPECT_TRUE(sameNamedSettings(*watcher.current(), Config{}));
+}
+
+TEST(WatchTest, ReportsNothingWithoutListeners) {
+    test::WatchFolder folder;
+    WatchOptions options = test::WatchLog().options();
+    options.onApplied = nullptr;
+    options.onRejected = nullptr;
+    const SettingsWatcher watcher(folder.file(), Config{}, options);
+    folder.change(Change::inPlace, withSensitivity("0.25"));
+    while (watcher.current()->detection.sensitivity != 0.25F) {
+        std::this_thread::sleep_for(1ms);
+    }
+    folder.change(Change::inPlace, withSensitivity("2"));
+}
+
+}  // namespace
+}  // namespace settings
