@@ -3,11 +3,16 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "diagnostics.h"
 #include "explanation.h"
@@ -15,6 +20,8 @@
 #include "settings/sources.h"
 #include "settings/text_lines.h"
 #include "settings/version.h"
+#include "settings/watch.h"
+#include "watch_events.h"
 
 namespace checker {
 namespace {
@@ -36,7 +43,7 @@ public:
         }
     }
 
-    // Flushes what is buffered; false when any write failed.
+    // Flushes what is buffered; false when any write failed. Writes may follow.
     bool finish() {
         if (!failed_ && std::fflush(stream_) != 0) {
             fail();
@@ -193,6 +200,85 @@ int explain(const std::optional<std::string>& fileArgument, const std::vector<st
     return statusOf(loaded.problems);
 }
 
+// Set by SIGINT and SIGTERM, which end a watch.
+volatile std::sig_atomic_t interruption = 0;
+
+void interrupt(int signal) { interruption = signal; }
+
+// What the watch's thread has to say, for the main thread, which alone writes the streams.
+class EventLines {
+public:
+    void add(std::string out, std::string err) {
+        const std::scoped_lock lock(mutex_);
+        lines_.emplace_back(std::move(out), std::move(err));
+        added_.notify_one();
+    }
+
+    // The lines there are, waiting for some at most `timeout`.
+    std::vector<std::pair<std::string, std::string>> take(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        added_.wait_for(lock, timeout, [this] { return !lines_.empty(); });
+        return std::exchange(lines_, {});
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable added_;
+    std::vector<std::pair<std::string, std::string>> lines_;
+};
+
+// The reloads a detector started with the file would do, as they happen,
+// until SIGINT or SIGTERM. A file with problems would not start one: they are
+// reported as check reports them.
+int watch(const std::string& argument, const Request& request, Outputs& streams) {
+    const bool json = request.format == Format::json;
+    const settings::SettingsSources sources = sourcesWith(load(argument, streams.in), request);
+    const settings::LoadedSettings loaded = settings::loadSettings(sources);
+    if (!loaded.problems.empty()) {
+        const settings::RejectedEdit edit{sources.file->content.text, loaded.problems};
+        streams.out.write(json ? rejectedJson(edit) : rejectedText(edit));
+        if (!json) {
+            writeText(streams.err, edit.problems, edit.text);
+        }
+        return statusOf(loaded.problems);
+    }
+
+    EventLines lines;
+    settings::WatchOptions options;
+    options.environment = request.environment;
+    options.overrides = request.overrides;
+    options.onApplied = [&](const settings::AppliedChange& change) {
+        lines.add(json ? appliedJson(change) : appliedText(change), "");
+    };
+    options.onRejected = [&](const settings::RejectedEdit& edit) {
+        std::string diagnostics;
+        if (!json) {
+            const settings::TextLines textLines(edit.text);
+            for (const settings::SourcedProblem& problem : edit.problems) {
+                diagnostics += textDiagnostic(problem, textLines);
+            }
+        }
+        lines.add(json ? rejectedJson(edit) : rejectedText(edit), std::move(diagnostics));
+    };
+    interruption = 0;
+    static_cast<void>(std::signal(SIGINT, interrupt));
+    static_cast<void>(std::signal(SIGTERM, interrupt));
+    settings::SettingsWatcher watcher(std::filesystem::path(std::u8string(argument.begin(), argument.end())),
+                                      loaded.config, std::move(options));
+    streams.out.write(json ? watchingJson(argument) : watchingText(argument));
+    constexpr std::chrono::milliseconds kInterruptionSeen(50);
+    while (interruption == 0 && streams.out.finish() && streams.err.finish()) {
+        for (const auto& [out, err] : lines.take(kInterruptionSeen)) {
+            streams.out.write(out);
+            streams.err.write(err);
+        }
+    }
+    watcher.stop();
+    static_cast<void>(std::signal(SIGINT, SIG_DFL));
+    static_cast<void>(std::signal(SIGTERM, SIG_DFL));
+    return kAllValid;
+}
+
 // What is left on the command line once CLI11 has taken what it knows: the first
 // one is a usage error, named for what it is.
 std::optional<std::string> leftOver(const CLI::App& app, bool commandGiven) {
@@ -274,6 +360,15 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
     std::vector<std::string> keys;
     explainCommand->add_option("KEY", keys, "Key paths: audio.bufferSizeMs")->required();
 
+    CLI::App* watchCommand = app.add_subcommand(
+        "watch", "Show the reloads a running detector would make of a settings file as it changes, until interrupted");
+    SourceOptions watchOptions;
+    watchOptions.addTo(*watchCommand, {"text", "json"},  // GCOVR_EXCL_BR_LINE
+                       "text: one line per event on standard output, problems on standard error; json: one JSON "
+                       "object per event (JSON Lines) on standard output");
+    std::string watchFile;
+    watchCommand->add_option("FILE", watchFile, "Settings file")->required();
+
     CLI::App* defaultsCommand = app.add_subcommand("defaults", "Write the default settings file to standard output");
     CLI::App* schemaCommand =
         app.add_subcommand("schema", "Write the JSON Schema (draft 2020-12) of settings files to standard output");
@@ -313,6 +408,15 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
     if (schemaCommand->parsed()) {
         streams.out.write(settings::writeSettingsSchema());
         return kAllValid;
+    }
+    if (watchCommand->parsed()) {
+        if (const std::optional<std::string> problem = watchOptions.malformed()) {
+            return usageError(streams.err, *problem);
+        }
+        if (watchFile == kStandardInput) {
+            return usageError(streams.err, "standard input (-) cannot be watched");
+        }
+        return watch(watchFile, watchOptions.request(environment), streams);
     }
     if (explainCommand->parsed()) {
         keys.insert(keys.end(), filesAfterDoubleDash.begin(), filesAfterDoubleDash.end());

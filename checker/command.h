@@ -4,6 +4,8 @@
 //   detector-settings check [--format text|json|sarif|github] [--set KEY=VALUE]... [--no-env] FILE...
 //                                                            ("-" reads standard input, once)
 //   detector-settings explain [--file FILE] [--set KEY=VALUE]... [--no-env] [--format text|json] KEY...
+//   detector-settings watch [--format text|json] [--set KEY=VALUE]... [--no-env] FILE
+//                                                            (until SIGINT or SIGTERM)
 //   detector-settings defaults
 //   detector-settings schema
 //   detector-settings --help | --version

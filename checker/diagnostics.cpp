@@ -130,6 +130,13 @@ std::string jsonString(std::string_view text) {
     return settings::quotedString(valid);
 }
 
+std::string jsonValue(std::string_view toml) {
+    if (toml.ends_with("nan") || toml.ends_with("inf")) {
+        return jsonString(toml);
+    }
+    return std::string(toml);
+}
+
 std::string originText(const settings::Source& source, int line, int column) {
     if (source.kind == settings::SourceKind::defaults) {
         return "default";

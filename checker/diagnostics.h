@@ -47,6 +47,10 @@ std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problem
 // Text as a JSON string, invalid UTF-8 replaced by U+FFFD.
 std::string jsonString(std::string_view text);
 
+// A value as TOML writes it (settingValueText) as a JSON value: the same, but
+// for the reals JSON has no number for ("nan", "inf"), which are strings.
+std::string jsonValue(std::string_view toml);
+
 // A SARIF 2.1.0 log of one run: sarifLogStart(version), then the results of
 // each file (sarifResults), with "," between non-empty ones, then kSarifLogEnd.
 // Rule ids are the JSON report's; a problem of a file has its location (with

@@ -28,14 +28,6 @@ Facts factsOf(std::string_view keyPath) {
     return facts;
 }
 
-// A value as TOML writes it is JSON too, but for the reals JSON has no number for.
-std::string jsonValue(std::string_view toml) {
-    if (toml.ends_with("nan") || toml.ends_with("inf")) {
-        return jsonString(toml);
-    }
-    return std::string(toml);
-}
-
 std::string jsonOrigin(const settings::Source& source, int line, int column) {
     return settings::concatenate({R"({"kind":)", jsonString(settings::sourceKindName(source.kind)), R"(,"name":)",
                                   jsonString(source.name), R"(,"line":)", settings::renderInteger(line),

@@ -6,7 +6,7 @@
 #   cmake/workflow.sh run        build selfcheck and run it
 #   cmake/workflow.sh test       build and run every test
 #
-# and likewise windows, sanitize, lint, coverage, libcxx, fuzz, bench, package
+# and likewise windows, sanitize, tsan, lint, coverage, libcxx, fuzz, bench, package
 # and windows-package (see CONTRIBUTING.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +19,7 @@ clang=(clang libclang-rt-14-dev)
 taplo=no
 case $preset in
   run | package) needs=("${build[@]}") ;;
-  test | sanitize) needs=("${build[@]}" "${tests[@]}") taplo=yes ;;
+  test | sanitize | tsan) needs=("${build[@]}" "${tests[@]}") taplo=yes ;;
   coverage) needs=("${build[@]}" "${tests[@]}" gcovr) taplo=yes ;;
   libcxx) needs=("${build[@]}" "${tests[@]}" "${clang[@]}" libc++-14-dev libc++abi-14-dev) taplo=yes ;;
   windows) needs=("${build[@]}" "${tests[@]}" "${mingw[@]}") taplo=yes ;;

@@ -35,6 +35,8 @@ struct ChangeCase {
     Change change;
 };
 
+std::ostream& operator<<(std::ostream& out, const ChangeCase& c) { return out << c.name; }
+
 class WatchChangeTest : public testing::TestWithParam<ChangeCase> {};
 
 TEST_P(WatchChangeTest, IsNoticedAndJudged) {
@@ -108,6 +110,17 @@ TEST(WatchTest, SeesARewriteThatKeepsSizeAndModificationTime) {
     std::filesystem::last_write_time(folder.file(), written);
     ASSERT_TRUE(log.waitFor(
         0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.6F); }, 20s));
+}
+
+TEST(WatchTest, NoticesAChangeAfterAQuietSpell) {
+    test::WatchFolder folder;
+    folder.change(Change::inPlace, withSensitivity("0.5"));
+    test::WatchLog log;
+    const SettingsWatcher watcher(folder.file(), runningWith(0.5F), log.options());
+    // Past the seconds in which texts are compared: from now on, size and time tell.
+    std::this_thread::sleep_for(3500ms);
+    folder.change(Change::renameOver, withSensitivity("0.25"));
+    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.25F); }));
 }
 
 TEST(WatchTest, StopEndsTheWatchAtOnceAndTwiceIsHarmless) {

@@ -1,0 +1,86 @@
+// The watch with its default options: time from a completed save (a new file
+// renamed over the old one) to the record published, over many saves, and
+// the processor time the watch uses over a minute in which nothing changes.
+//
+//   detector_settings_watch_benchmark [saves] [idle seconds]
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "settings/watch.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
+
+void save(const std::filesystem::path& path, const std::string& text) {
+    const std::filesystem::path beside = path.string() + ".new";
+    std::ofstream(beside, std::ios::binary) << text;
+    std::filesystem::rename(beside, path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int saves = argc > 1 ? std::stoi(argv[1]) : 100;
+    const int idleSeconds = argc > 2 ? std::stoi(argv[2]) : 60;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "detector_settings_watch_benchmark";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path path = folder / "settings.toml";
+    save(path, "");
+
+    std::mutex mutex;
+    std::condition_variable published;
+    Clock::time_point publishedAt;
+    int publications = 0;
+    settings::WatchOptions options;
+    options.onApplied = [&](const settings::AppliedChange&) {
+        const std::scoped_lock lock(mutex);
+        publishedAt = Clock::now();
+        ++publications;
+        published.notify_one();
+    };
+    settings::SettingsWatcher watcher(path, settings::Config{}, options);
+
+    std::vector<double> latencies;
+    for (int i = 0; i < saves; ++i) {
+        std::unique_lock lock(mutex);
+        const int before = publications;
+        lock.unlock();
+        save(path, "[detection]\nsensitivity = " + std::to_string(i % 2 == 0 ? 0.25 : 0.5) + "\n");
+        const Clock::time_point saved = Clock::now();
+        lock.lock();
+        published.wait(lock, [&] { return publications > before; });
+        latencies.push_back(milliseconds(publishedAt - saved));
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const auto percentile = [&](double p) {
+        return latencies.at(static_cast<std::size_t>(p * static_cast<double>(latencies.size() - 1)));
+    };
+    std::printf("save to published (poll every %lld ms, settle %lld ms), %d saves:\n",
+                static_cast<long long>(options.pollInterval.count()),
+                static_cast<long long>(options.settleTime.count()), saves);
+    std::printf("  median %.1f ms, 99th percentile %.1f ms, most %.1f ms\n", percentile(0.5), percentile(0.99),
+                latencies.back());
+
+    // Past the seconds in which texts are compared after the last change.
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    const std::clock_t start = std::clock();
+    std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
+    const double used = 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
+    std::printf("nothing changing for %d s: %.1f ms of processor time (%.4f%% of one core)\n", idleSeconds, used,
+                100.0 * used / (1000.0 * idleSeconds));
+    watcher.stop();
+    std::filesystem::remove_all(folder);
+    return 0;
+}

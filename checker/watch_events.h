@@ -1,0 +1,28 @@
+// What `detector-settings watch` prints of each event of a watch, one line
+// each: text for people, or JSON Lines for tools. In text, a rejected edit's
+// problems follow on standard error, as `check` writes them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "settings/watch.h"
+
+namespace checker {
+
+// "watching settings.toml"; {"event":"watching","path":"settings.toml"}
+std::string watchingText(std::string_view path);
+std::string watchingJson(std::string_view path);
+
+// "applied: detection.sensitivity = 0.8; pending restart: audio.bufferSizeMs"
+// ("applied: nothing changed" when no value in force changed);
+// {"event":"applied","changed":[{"key":"detection.sensitivity","value":0.8}],"pending":["audio.bufferSizeMs"]}
+std::string appliedText(const settings::AppliedChange& change);
+std::string appliedJson(const settings::AppliedChange& change);
+
+// "rejected: 2 problems; the settings in force stay";
+// {"event":"rejected","diagnostics":[… as check's …]}
+std::string rejectedText(const settings::RejectedEdit& edit);
+std::string rejectedJson(const settings::RejectedEdit& edit);
+
+}  // namespace checker

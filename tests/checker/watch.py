@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""`detector-settings watch` end to end, natively or under an emulator.
+
+A watch begins on a valid file with a variable and an override on top; then
+the file is edited in place, renamed over, given an invalid value, deleted and
+written anew, each edit waited for, and every line of standard output and
+standard error compared exactly, in JSON Lines and in text. SIGINT (and, but
+on Windows, SIGTERM) ends a watch with status 0. A file with problems starts
+no watch.
+"""
+
+import argparse
+import os
+import pathlib
+import queue
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+
+TIMEOUT_S = 60
+ENVIRONMENT = {'DETECTOR_DETECTION_COOLDOWN_MS': '400'}
+OVERRIDES = ['--set', 'detection.minDurationMs=500']
+
+
+def lines_of(stream, into):
+    for line in iter(stream.readline, b''):
+        into.put(line.decode('utf-8').rstrip('\r\n'))
+    into.put(None)
+
+
+class Watch:
+    def __init__(self, command, folder, arguments):
+        environment = {name: value for name, value in os.environ.items() if not name.startswith('DETECTOR_')}
+        environment.update(ENVIRONMENT)
+        self.process = subprocess.Popen(command + ['watch'] + arguments, cwd=folder, env=environment,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.out, self.err = queue.Queue(), queue.Queue()
+        for stream, into in ((self.process.stdout, self.out), (self.process.stderr, self.err)):
+            threading.Thread(target=lines_of, args=(stream, into), daemon=True).start()
+
+    def expect(self, lines, expected):
+        try:
+            got = lines.get(timeout=TIMEOUT_S)
+        except queue.Empty:
+            got = '(nothing)'
+        if got != expected:
+            self.process.kill()
+            sys.exit(f'expected {expected!r}\n     got {got!r}')
+
+    def end(self, how):
+        self.process.send_signal(how)
+        status = self.process.wait(timeout=TIMEOUT_S)
+        if status != 0:
+            sys.exit(f'{how!r} ended the watch with status {status}')
+        self.expect(self.out, None)
+        self.expect(self.err, None)
+
+
+def write(path, text):
+    path.write_bytes(text.encode('utf-8'))
+
+
+def rename_over(path, text):
+    beside = path.with_name(path.name + '.new')
+    write(beside, text)
+    os.replace(beside, path)
+
+
+def applied(changed, pending=()):
+    items = ','.join(f'{{"key":"{key}","value":{value}}}' for key, value in changed)
+    return '{"event":"applied","changed":[' + items + '],"pending":[' + ','.join(f'"{p}"' for p in pending) + ']}'
+
+
+def rejected(line, column, key, rule, message, kind='file'):
+    return ('{"event":"rejected","diagnostics":[{"line":%d,"column":%d,"key":"%s","rule":"%s","message":"%s",'
+            '"origin":{"kind":"%s","name":"settings.toml"}}]}' % (line, column, key, rule, message, kind))
+
+
+def json_lines(command, folder):
+    path = folder / 'settings.toml'
+    write(path, '[detection]\nsensitivity = 0.5\n')
+    watch = Watch(command, folder, ['--format', 'json'] + OVERRIDES + ['settings.toml'])
+    watch.expect(watch.out, '{"event":"watching","path":"settings.toml"}')
+    write(path, '[detection]\nsensitivity = 0.25\nminDurationMs = 900\n')
+    watch.expect(watch.out, applied([('detection.sensitivity', '0.25')]))
+    rename_over(path, '[audio]\nbufferSizeMs = 20\n[detection]\nsensitivity = 0.75\n')
+    watch.expect(watch.out, applied([('detection.sensitivity', '0.75')], ['audio.bufferSizeMs']))
+    write(path, '[detection]\nsensitivity = 1.5\n')
+    watch.expect(watch.out, rejected(2, 15, 'detection.sensitivity', 'range', 'must be in [0.0, 1.0]; got 1.500000'))
+    path.unlink()
+    watch.expect(watch.out, rejected(0, 0, '', 'file', 'no such file'))
+    write(path, '[audio]\nbufferSizeMs = 20\n[detection]\nsensitivity = 0.75\n')
+    watch.expect(watch.out, applied([], ['audio.bufferSizeMs']))
+    write(path, '[detection]\nsensitivity = 0.5\ncooldownMs = 900\n')
+    watch.expect(watch.out, applied([('detection.sensitivity', '0.5')]))
+    watch.end(signal.SIGINT)
+
+
+def text(command, folder, how):
+    path = folder / 'settings.toml'
+    write(path, '')
+    watch = Watch(command, folder, ['settings.toml'])
+    watch.expect(watch.out, 'watching settings.toml')
+    write(path, '[detection]\nfftSize = 1000\n')
+    watch.expect(watch.out, 'rejected: 1 problem; the settings in force stay')
+    for line in ('settings.toml:2:11: error: detection.fftSize: must be a power of 2; got 1000',
+                 '    2 | fftSize = 1000', '      |           ^'):
+        watch.expect(watch.err, line)
+    write(path, '[detection]\nfftSize = 1024\nsensitivity = 0.125\n')
+    watch.expect(watch.out, 'applied: detection.sensitivity = 0.125; pending restart: detection.fftSize')
+    watch.end(how)
+
+
+def refused(command, folder):
+    """(arguments, file text, status, standard output, standard error)"""
+    for arguments, content, status, out, err in [
+        (['--format', 'json', 'settings.toml'], 'version = 2\n', 1,
+         rejected(1, 11, 'version', 'equals', 'must equal 1; got 2') + '\n', ''),
+        (['settings.toml'], 'version = 2\n', 1, 'rejected: 1 problem; the settings in force stay\n',
+         'settings.toml:1:11: error: version: must equal 1; got 2\n    1 | version = 2\n      |           ^\n'),
+        (['missing.toml'], None, 2, 'rejected: 1 problem; the settings in force stay\n',
+         'missing.toml: error: no such file\n'),
+        (['-'], None, 2, '', 'detector-settings: standard input (-) cannot be watched (see detector-settings --help)\n'),
+        (['--set', 'sensitivity', 'settings.toml'], '', 2, '',
+         'detector-settings: --set takes KEY=VALUE, not sensitivity (see detector-settings --help)\n'),
+    ]:
+        if content is not None:
+            write(folder / 'settings.toml', content)
+        run = subprocess.run(command + ['watch'] + arguments, cwd=folder, capture_output=True, check=False,
+                             timeout=TIMEOUT_S)
+        got = (run.returncode, run.stdout.decode().replace('\r\n', '\n'), run.stderr.decode().replace('\r\n', '\n'))
+        if got != (status, out, err):
+            sys.exit(f'watch {arguments}: expected {(status, out, err)!r}\n got {got!r}')
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument('command', nargs='+', help='the checker, after its emulator if any')
+    command = parser.parse_args().command
+    windows = command[-1].endswith('.exe')
+    with tempfile.TemporaryDirectory(prefix='detector_settings_watch_') as name:
+        folder = pathlib.Path(name)
+        json_lines(command, folder)
+        text(command, folder, signal.SIGINT)
+        if not windows:  # Windows has no SIGTERM to send
+            text(command, folder, signal.SIGTERM)
+        refused(command, folder)
+
+
+if __name__ == '__main__':
+    main()
