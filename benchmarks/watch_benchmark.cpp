@@ -1,6 +1,7 @@
 // The watch with its default options: time from a completed save (a new file
-// renamed over the old one) to the record published, over many saves, and
-// the processor time the watch uses over a minute in which nothing changes.
+// renamed over the old one) to the record published, over many saves made at
+// random moments of the polling, and the processor time the watch uses over a
+// minute in which nothing changes.
 //
 //   detector_settings_watch_benchmark [saves] [idle seconds]
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,7 +55,10 @@ int main(int argc, char** argv) {
     settings::SettingsWatcher watcher(path, settings::Config{}, options);
 
     std::vector<double> latencies;
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<int> pause(0, static_cast<int>(options.pollInterval.count()) * 2);
     for (int i = 0; i < saves; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
         std::unique_lock lock(mutex);
         const int before = publications;
         lock.unlock();

@@ -20,10 +20,10 @@ TEST(WriteSettings, WritesTheDefaultFile) {
               "version = 1\n"
               "\n"
               "[audio]\n"
-              "# pattern that selects the capture device by its name; must not be empty\n"
+              "# pattern that selects the capture device by its name; must not be empty; applies at restart\n"
               "deviceNamePattern = \"Beyond\"\n"
               "\n"
-              "# capture buffer length, in milliseconds; must be in [5, 100]\n"
+              "# capture buffer length, in milliseconds; must be in [5, 100]; applies at restart\n"
               "bufferSizeMs = 10\n"
               "\n"
               "[detection]\n"
@@ -36,11 +36,11 @@ TEST(WriteSettings, WritesTheDefaultFile) {
               "# quiet time after a detection, in milliseconds; must be in [100, 2000]\n"
               "cooldownMs = 300\n"
               "\n"
-              "# FFT length, in points; must be in [512, 8192] and must be a power of 2\n"
+              "# FFT length, in points; must be in [512, 8192] and must be a power of 2; applies at restart\n"
               "fftSize = 2048\n"
               "\n"
               "[training]\n"
-              "# path of the training data file; must not be empty\n"
+              "# path of the training data file; must not be empty; applies at restart\n"
               "dataFile = \"training_data.bin\"\n");
 }
 

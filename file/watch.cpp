@@ -1,5 +1,6 @@
 #include "settings/watch.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -84,6 +85,8 @@ public:
         return content;
     }
 
+    [[nodiscard]] bool settling() const { return unsettled_; }
+
 private:
     std::filesystem::path path_;
     Clock::duration settleTime_;
@@ -112,7 +115,10 @@ struct SettingsWatcher::State {
     void watch() {
         FileObserver observer(path, options.settleTime, Clock::now());
         std::unique_lock lock(stopMutex);
-        while (!wake.wait_for(lock, options.pollInterval, [this] { return stopping; })) {
+        // While a change settles, the next look is due when it would have settled.
+        while (!wake.wait_for(
+            lock, observer.settling() ? std::min(options.settleTime, options.pollInterval) : options.pollInterval,
+            [this] { return stopping; })) {
             lock.unlock();
             if (std::optional<SettingsText> edit = observer.poll(Clock::now())) {
                 report(judge.judge(std::move(*edit)));

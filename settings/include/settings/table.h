@@ -134,7 +134,7 @@ constexpr auto setting(std::string_view keyPath, Member member, std::string_view
 inline constexpr std::tuple kSettings{
     setting("version", [](auto& c) -> auto& { return c.version; },
             "version of the settings layout",
-            Applies::atRestart,
+            Applies::live,
             equals(1)),
     setting("audio.deviceNamePattern", [](auto& c) -> auto& { return c.audio.deviceNamePattern; },
             "pattern that selects the capture device by its name",

@@ -53,10 +53,15 @@ inline constexpr std::string_view kGot = "; got ";
 // The pieces one after another, in one allocation.
 DETECTOR_SETTINGS_EXPORT std::string concatenate(std::initializer_list<std::string_view> pieces);
 
-// What a setting means and demands: "FFT length, in points; must be in [512, 8192] and must be a power of 2".
+// Said of a setting whose change waits for the detector's next start.
+inline constexpr std::string_view kAppliesAtRestart = "; applies at restart";
+
+// What a setting means and demands, and when a change applies if not at once:
+// "FFT length, in points; must be in [512, 8192] and must be a power of 2; applies at restart".
 template <typename Row>
 std::string description(const Row& row) {
-    return concatenate({row.meaning, "; ", rulesText(row.rules, Row::type)});
+    const std::string_view applies = row.applies == Applies::atRestart ? kAppliesAtRestart : std::string_view();
+    return concatenate({row.meaning, "; ", rulesText(row.rules, Row::type), applies});
 }
 
 }  // namespace settings
