@@ -36,7 +36,9 @@ void save(const std::filesystem::path& path, const std::string& text) {
 int main(int argc, char** argv) {
     const int saves = argc > 1 ? std::stoi(argv[1]) : 100;
     const int idleSeconds = argc > 2 ? std::stoi(argv[2]) : 60;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "detector_settings_watch_benchmark";
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("detector_settings_watch_benchmark_" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(folder);
     const std::filesystem::path path = folder / "settings.toml";
     save(path, "");

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -200,10 +201,12 @@ int explain(const std::optional<std::string>& fileArgument, const std::vector<st
     return statusOf(loaded.problems);
 }
 
-// Set by SIGINT and SIGTERM, which end a watch.
-volatile std::sig_atomic_t interruption = 0;
+// Set by SIGINT and SIGTERM, which end a watch. The handler may run on any
+// thread (on Windows, always on one of its own), so the flag is atomic.
+std::atomic<int> interruption{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only touch lock-free atomics");
 
-void interrupt(int signal) { interruption = signal; }
+void interrupt(int signal) { interruption.store(signal); }
 
 // What the watch's thread has to say, for the main thread, which alone writes the streams.
 class EventLines {
@@ -235,10 +238,10 @@ int watch(const std::string& argument, const Request& request, Outputs& streams)
     const settings::SettingsSources sources = sourcesWith(load(argument, streams.in), request);
     const settings::LoadedSettings loaded = settings::loadSettings(sources);
     if (!loaded.problems.empty()) {
-        const settings::RejectedEdit edit{sources.file->content.text, loaded.problems};
-        streams.out.write(json ? rejectedJson(edit) : rejectedText(edit));
-        if (!json) {
-            writeText(streams.err, edit.problems, edit.text);
+        if (json) {
+            streams.out.write(rejectedJson(loaded.problems));
+        } else {
+            writeText(streams.err, loaded.problems, fileTextOf(sources));
         }
         return statusOf(loaded.problems);
     }
@@ -258,24 +261,29 @@ int watch(const std::string& argument, const Request& request, Outputs& streams)
                 diagnostics += textDiagnostic(problem, textLines);
             }
         }
-        lines.add(json ? rejectedJson(edit) : rejectedText(edit), std::move(diagnostics));
+        lines.add(json ? rejectedJson(edit.problems) : rejectedText(edit.problems), std::move(diagnostics));
     };
-    interruption = 0;
-    static_cast<void>(std::signal(SIGINT, interrupt));
-    static_cast<void>(std::signal(SIGTERM, interrupt));
+    interruption.store(0);
+    const auto previousOnInterrupt = std::signal(SIGINT, interrupt);
+    const auto previousOnTerminate = std::signal(SIGTERM, interrupt);
     settings::SettingsWatcher watcher(std::filesystem::path(std::u8string(argument.begin(), argument.end())),
                                       loaded.config, std::move(options));
     streams.out.write(json ? watchingJson(argument) : watchingText(argument));
-    constexpr std::chrono::milliseconds kInterruptionSeen(50);
-    while (interruption == 0 && streams.out.finish() && streams.err.finish()) {
-        for (const auto& [out, err] : lines.take(kInterruptionSeen)) {
+    const auto writeLines = [&](std::chrono::milliseconds wait) {
+        for (const auto& [out, err] : lines.take(wait)) {
             streams.out.write(out);
             streams.err.write(err);
         }
+        return streams.out.finish() && streams.err.finish();
+    };
+    constexpr std::chrono::milliseconds kInterruptionSeen(50);
+    while (writeLines(kInterruptionSeen) && interruption.load() == 0) {
     }
     watcher.stop();
-    static_cast<void>(std::signal(SIGINT, SIG_DFL));
-    static_cast<void>(std::signal(SIGTERM, SIG_DFL));
+    // What the watch said before it stopped is written too.
+    static_cast<void>(writeLines(std::chrono::milliseconds(0)));
+    static_cast<void>(std::signal(SIGINT, previousOnInterrupt));
+    static_cast<void>(std::signal(SIGTERM, previousOnTerminate));
     return kAllValid;
 }
 

@@ -49,14 +49,14 @@ std::string appliedJson(const settings::AppliedChange& change) {
     return line.append("]}\n");
 }
 
-std::string rejectedText(const settings::RejectedEdit& edit) {
-    const std::size_t count = edit.problems.size();
+std::string rejectedText(const std::vector<settings::SourcedProblem>& problems) {
+    const std::size_t count = problems.size();
     return settings::concatenate({"rejected: ", settings::renderInteger(static_cast<std::int64_t>(count)),
                                   count == 1 ? " problem" : " problems", "; the settings in force stay\n"});
 }
 
-std::string rejectedJson(const settings::RejectedEdit& edit) {
-    return settings::concatenate({R"({"event":"rejected","diagnostics":)", jsonDiagnostics(edit.problems), "}\n"});
+std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems) {
+    return settings::concatenate({R"({"event":"rejected","diagnostics":)", jsonDiagnostics(problems), "}\n"});
 }
 
 }  // namespace checker

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/watch.h"
 
@@ -22,7 +23,7 @@ std::string appliedJson(const settings::AppliedChange& change);
 
 // "rejected: 2 problems; the settings in force stay";
 // {"event":"rejected","diagnostics":[… as check's …]}
-std::string rejectedText(const settings::RejectedEdit& edit);
-std::string rejectedJson(const settings::RejectedEdit& edit);
+std::string rejectedText(const std::vector<settings::SourcedProblem>& problems);
+std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems);
 
 }  // namespace checker

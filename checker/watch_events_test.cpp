@@ -58,9 +58,9 @@ TEST(WatchEventTest, RejectedEditCountsItsProblemsAndHasThemAsCheckHas) {
         {"detection.sensitivity", settings::ProblemKind::range, "must be in [0.0, 1.0]; got 1.500000", 2, 15}};
     const settings::SourcedProblem unknown{{settings::SourceKind::environment, "DETECTOR_X"},
                                            {"", settings::ProblemKind::unknown, "unknown setting", 0, 0}};
-    EXPECT_EQ(rejectedText({"", {range}}), "rejected: 1 problem; the settings in force stay\n");
-    EXPECT_EQ(rejectedText({"", {range, unknown}}), "rejected: 2 problems; the settings in force stay\n");
-    EXPECT_EQ(rejectedJson({"", {range}}),
+    EXPECT_EQ(rejectedText({range}), "rejected: 1 problem; the settings in force stay\n");
+    EXPECT_EQ(rejectedText({range, unknown}), "rejected: 2 problems; the settings in force stay\n");
+    EXPECT_EQ(rejectedJson({range}),
               R"({"event":"rejected","diagnostics":[{"line":2,"column":15,"key":"detection.sensitivity",)"
               R"("rule":"range","message":"must be in [0.0, 1.0]; got 1.500000",)"
               R"("origin":{"kind":"file","name":"settings.toml"}}]})"

@@ -6,6 +6,8 @@
 # marks of exception edges in lines of template instances, and counts a catch
 # clause's pass-through; such lines carry GCOVR_EXCL_BR_LINE. The consumer
 # tests build the sources again, for their own ends; their counts are left out.
+# The watch's tests count from several threads at once: the preset counts
+# atomically (-fprofile-update=atomic), or counts would be lost or torn.
 find_program(DETECTOR_SETTINGS_GCOVR gcovr)
 if(DETECTOR_SETTINGS_GCOVR)
   add_custom_target(detector_settings_coverage_report

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -21,41 +22,56 @@ using Clock = std::chrono::steady_clock;
 // the modification time.
 constexpr Clock::duration kTextComparedAfterChange = std::chrono::seconds(3);
 
+// A file that is not a regular one (a FIFO, a device) could block a read, and
+// the watch with it: it is a problem, not read.
+constexpr std::string_view kNotRegularFile = "is not a regular file";
+
 bool sameContent(const SettingsText& a, const SettingsText& b) {
     return a.text == b.text && a.problem.has_value() == b.problem.has_value() &&
            (!a.problem || a.problem->message == b.problem->message);
 }
 
+SettingsText readWatched(const std::filesystem::path& path, std::filesystem::file_type type) {
+    using std::filesystem::file_type;
+    if (type == file_type::regular || type == file_type::not_found || type == file_type::directory) {
+        return loadSettingsText(path);
+    }
+    return {"", FileProblem{"", ProblemKind::file, std::string(kNotRegularFile), 0, 0}};
+}
+
 // What one poll sees of the file.
 struct Look {
     std::filesystem::path target;  // where the path leads, through every link; empty when it leads nowhere
+    std::filesystem::file_type type = std::filesystem::file_type::none;
+    std::filesystem::perms permissions = std::filesystem::perms::unknown;  // a file made readable is a change
     std::uintmax_t size = 0;
     std::filesystem::file_time_type written{};
     std::optional<SettingsText> content;  // only while texts are compared
 
     // A look with no text says nothing about it.
     [[nodiscard]] bool sameAs(const Look& other) const {
-        return target == other.target && size == other.size && written == other.written &&
-               (!content || !other.content || sameContent(*content, *other.content));
+        return target == other.target && type == other.type && permissions == other.permissions && size == other.size &&
+               written == other.written && (!content || !other.content || sameContent(*content, *other.content));
     }
 };
 
 Look lookAt(const std::filesystem::path& path, bool withContent) {
     Look look;
     std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    look.type = status.type();
+    look.permissions = status.permissions();
     look.target = std::filesystem::canonical(path, error);
-    if (!error) {
-        look.size = std::filesystem::file_size(look.target, error);
-        look.written = std::filesystem::last_write_time(look.target, error);
-    }
+    look.size = std::filesystem::file_size(path, error);
+    look.written = std::filesystem::last_write_time(path, error);
     if (withContent) {
-        look.content = loadSettingsText(path);
+        look.content = readWatched(path, look.type);
     }
     return look;
 }
 
 // Which texts of the file are edits to judge: each one that differs from the
-// last judged, once the file has settled.
+// last judged, once the file has stayed the same for the settle time.
 class FileObserver {
 public:
     FileObserver(std::filesystem::path path, Clock::duration settleTime, Clock::time_point now)
@@ -73,11 +89,16 @@ public:
             unsettled_ = true;
             return std::nullopt;
         }
+        if (!last_.content) {
+            // A change seen outside the window opened one: from now on its text is compared too.
+            last_.content = std::move(look.content);
+        }
         if (!unsettled_ || now - changedAt_ < settleTime_) {
             return std::nullopt;
         }
         unsettled_ = false;
-        SettingsText content = look.content ? std::move(*look.content) : loadSettingsText(path_);
+        // Read again rather than kept: the text judged is the file's as it is now.
+        SettingsText content = readWatched(path_, last_.type);
         if (judged_ && sameContent(*judged_, content)) {
             return std::nullopt;
         }
@@ -103,12 +124,21 @@ std::string utf8Name(const std::filesystem::path& path) {
     return {name.begin(), name.end()};
 }
 
+// Times from a millisecond to an hour: no poll spins, no wait overflows.
+WatchOptions withSaneTimes(WatchOptions options) {
+    constexpr std::chrono::milliseconds kShortest(1);
+    constexpr std::chrono::milliseconds kLongest = std::chrono::hours(1);
+    options.pollInterval = std::clamp(options.pollInterval, kShortest, kLongest);
+    options.settleTime = std::clamp(options.settleTime, kShortest, kLongest);
+    return options;
+}
+
 }  // namespace
 
 struct SettingsWatcher::State {
     State(std::filesystem::path watched, Config running, WatchOptions watchOptions)
         : path(std::move(watched)),
-          options(std::move(watchOptions)),
+          options(withSaneTimes(std::move(watchOptions))),
           judge(utf8Name(path), std::move(running), options.environment, options.overrides),
           inForce(judge.inForce()) {}
 
@@ -120,8 +150,13 @@ struct SettingsWatcher::State {
             lock, observer.settling() ? std::min(options.settleTime, options.pollInterval) : options.pollInterval,
             [this] { return stopping; })) {
             lock.unlock();
-            if (std::optional<SettingsText> edit = observer.poll(Clock::now())) {
-                report(judge.judge(std::move(*edit)));
+            try {
+                if (std::optional<SettingsText> edit = observer.poll(Clock::now())) {
+                    report(judge.judge(std::move(*edit)));
+                }
+            } catch (const std::bad_alloc&) {  // GCOVR_EXCL_LINE: only when memory runs out
+                // The watch goes on, and looks at the file afresh once memory allows.
+                observer = FileObserver(path, options.settleTime, Clock::now());  // GCOVR_EXCL_LINE
             }
             lock.lock();
         }

@@ -58,6 +58,16 @@ public:
         retried([&] { apply(how, text); });
     }
 
+    // Replaces the file, by a rename, with one of `text` last written at `written`:
+    // the file at the path changes at once, time and all.
+    void replaceWrittenAt(const std::string& text, std::filesystem::file_time_type written) {
+        retried([&] {
+            write(folder_ / "settings.toml.new", text);
+            std::filesystem::last_write_time(folder_ / "settings.toml.new", written);
+            std::filesystem::rename(folder_ / "settings.toml.new", file());
+        });
+    }
+
 private:
     void apply(Change how, const std::string& text) {
         const std::filesystem::path path = file();

@@ -2,11 +2,13 @@
 """`detector-settings watch` end to end, natively or under an emulator.
 
 A watch begins on a valid file with a variable and an override on top; then
-the file is edited in place, renamed over, given an invalid value, deleted and
-written anew, each edit waited for, and every line of standard output and
-standard error compared exactly, in JSON Lines and in text. SIGINT (and, but
-on Windows, SIGTERM) ends a watch with status 0. A file with problems starts
-no watch.
+the file is saved anew (each save a new file renamed over it, so that no save
+is seen halfway), given an invalid value, deleted and written anew, each edit
+waited for, and every line of standard output and standard error compared
+exactly, in JSON Lines and in text. SIGINT (and, but on Windows, SIGTERM) ends
+a watch with status 0. A file with problems starts no watch; a FIFO in the
+file's place is a problem, not a read that never ends; output that cannot be
+written ends the watch with status 2.
 """
 
 import argparse
@@ -59,12 +61,8 @@ class Watch:
 
 
 def write(path, text):
-    path.write_bytes(text.encode('utf-8'))
-
-
-def rename_over(path, text):
     beside = path.with_name(path.name + '.new')
-    write(beside, text)
+    beside.write_bytes(text.encode('utf-8'))
     os.replace(beside, path)
 
 
@@ -85,7 +83,7 @@ def json_lines(command, folder):
     watch.expect(watch.out, '{"event":"watching","path":"settings.toml"}')
     write(path, '[detection]\nsensitivity = 0.25\nminDurationMs = 900\n')
     watch.expect(watch.out, applied([('detection.sensitivity', '0.25')]))
-    rename_over(path, '[audio]\nbufferSizeMs = 20\n[detection]\nsensitivity = 0.75\n')
+    write(path, '[audio]\nbufferSizeMs = 20\n[detection]\nsensitivity = 0.75\n')
     watch.expect(watch.out, applied([('detection.sensitivity', '0.75')], ['audio.bufferSizeMs']))
     write(path, '[detection]\nsensitivity = 1.5\n')
     watch.expect(watch.out, rejected(2, 15, 'detection.sensitivity', 'range', 'must be in [0.0, 1.0]; got 1.500000'))
@@ -118,10 +116,9 @@ def refused(command, folder):
     for arguments, content, status, out, err in [
         (['--format', 'json', 'settings.toml'], 'version = 2\n', 1,
          rejected(1, 11, 'version', 'equals', 'must equal 1; got 2') + '\n', ''),
-        (['settings.toml'], 'version = 2\n', 1, 'rejected: 1 problem; the settings in force stay\n',
+        (['settings.toml'], 'version = 2\n', 1, '',
          'settings.toml:1:11: error: version: must equal 1; got 2\n    1 | version = 2\n      |           ^\n'),
-        (['missing.toml'], None, 2, 'rejected: 1 problem; the settings in force stay\n',
-         'missing.toml: error: no such file\n'),
+        (['missing.toml'], None, 2, '', 'missing.toml: error: no such file\n'),
         (['-'], None, 2, '', 'detector-settings: standard input (-) cannot be watched (see detector-settings --help)\n'),
         (['--set', 'sensitivity', 'settings.toml'], '', 2, '',
          'detector-settings: --set takes KEY=VALUE, not sensitivity (see detector-settings --help)\n'),
@@ -135,6 +132,36 @@ def refused(command, folder):
             sys.exit(f'watch {arguments}: expected {(status, out, err)!r}\n got {got!r}')
 
 
+def fifo(command, folder):
+    path = folder / 'settings.toml'
+    write(path, '')
+    watch = Watch(command, folder, ['--format', 'json', 'settings.toml'])
+    watch.expect(watch.out, '{"event":"watching","path":"settings.toml"}')
+    beside = path.with_name('settings.fifo')
+    os.mkfifo(beside)
+    os.replace(beside, path)
+    watch.expect(watch.out, rejected(0, 0, '', 'file', 'is not a regular file'))
+    watch.end(signal.SIGINT)
+    path.unlink()
+
+
+def unwritable(command, folder):
+    """Standard output, then standard error, on a full disk."""
+    path = folder / 'settings.toml'
+    for arguments, stream in ((['settings.toml'], 'stdout'), (['settings.toml'], 'stderr')):
+        write(path, '')
+        with open('/dev/full', 'wb') as full:
+            streams = {'stdout': subprocess.PIPE, 'stderr': subprocess.PIPE, stream: full}
+            process = subprocess.Popen(command + ['watch'] + arguments, cwd=folder, **streams)
+            if stream == 'stderr':
+                process.stdout.readline()
+                write(path, 'version = 2\n')
+            status = process.wait(timeout=TIMEOUT_S)
+            process.communicate()
+        if status != 2:
+            sys.exit(f'watch with {stream} full: status {status}')
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument('command', nargs='+', help='the checker, after its emulator if any')
@@ -144,9 +171,11 @@ def main():
         folder = pathlib.Path(name)
         json_lines(command, folder)
         text(command, folder, signal.SIGINT)
-        if not windows:  # Windows has no SIGTERM to send
-            text(command, folder, signal.SIGTERM)
         refused(command, folder)
+        if not windows:  # Windows has no SIGTERM to send, no FIFO to make, no /dev/full
+            text(command, folder, signal.SIGTERM)
+            fifo(command, folder)
+            unwritable(command, folder)
 
 
 if __name__ == '__main__':

@@ -19,8 +19,11 @@
 // change), its size and its modification time; for a few seconds after a
 // change, its text too, as a later write can keep the size and the time. An
 // edit is judged once the file has stayed unchanged for settleTime, so that a
-// burst of writes is judged once, whole. While nothing changes, a poll costs a
-// few file-system queries and reads nothing.
+// burst of writes is judged once, whole; a writer that pauses longer than that
+// halfway has the half judged (and published, if it is valid), so saving a new
+// file and renaming it over the old one is best. While nothing changes, a poll
+// costs a few file-system queries and reads nothing. A path that leads to no
+// regular file (a FIFO, a device) is a problem and is never opened.
 #pragma once
 
 #include <chrono>
@@ -60,11 +63,12 @@ struct WatchOptions {
     // throw, nor call stop().
     std::function<void(const AppliedChange&)> onApplied;
     std::function<void(const RejectedEdit&)> onRejected;
-    std::chrono::milliseconds pollInterval{100};
+    std::chrono::milliseconds pollInterval{100};  // each from 1 ms to an hour; others are taken as the nearest
     std::chrono::milliseconds settleTime{50};
 };
 
 // A watch of one settings file, from construction to stop() or destruction.
+// current() may be called from any thread; the rest from the owner's.
 class DETECTOR_SETTINGS_FILE_EXPORT SettingsWatcher {
 public:
     // Begins to watch the file at `path` of a detector that runs with
