@@ -164,17 +164,35 @@ TEST(WatchTest, StopEndsTheWatchAtOnceAndTwiceIsHarmless) {
     EXPECT_TRUE(sameNamedSettings(*watcher.current(), Config{}));
 }
 
-TEST(WatchTest, ReportsNothingWithoutListeners) {
+// Without listeners the watch still publishes, and passes over a rejected edit.
+TEST(WatchTest, WorksWithoutListeners) {
     test::WatchFolder folder;
+    folder.change(Change::inPlace, withSensitivity("2"));
     WatchOptions options = test::WatchLog().options();
     options.onApplied = nullptr;
     options.onRejected = nullptr;
     const SettingsWatcher watcher(folder.file(), Config{}, options);
+    std::this_thread::sleep_for(200ms);  // long enough for the rejected edit to be judged
     folder.change(Change::inPlace, withSensitivity("0.25"));
     while (watcher.current()->detection.sensitivity != 0.25F) {
         std::this_thread::sleep_for(1ms);
     }
-    folder.change(Change::inPlace, withSensitivity("2"));
+}
+
+// The file as the detector loaded it, touched, or saved again as it was, is
+// no edit: nothing is reported.
+TEST(WatchTest, ASaveOfTheSameSettingsIsNoEdit) {
+    test::WatchFolder folder;
+    folder.change(Change::inPlace, withSensitivity("0.25"));
+    test::WatchLog log;
+    const SettingsWatcher watcher(folder.file(), runningWith(0.25F), log.options());
+    std::this_thread::sleep_for(200ms);  // long enough for the file as found to be judged
+    folder.replaceWrittenAt(withSensitivity("0.25"),
+                            std::filesystem::last_write_time(folder.file()) + std::chrono::seconds(10));
+    std::this_thread::sleep_for(200ms);  // and the save
+    folder.change(Change::renameOver, withSensitivity("0.75"));
+    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.75F); }));
+    EXPECT_EQ(log.size(), 1U);
 }
 
 }  // namespace
