@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     settings::SettingsWatcher watcher(path, settings::Config{}, options);
 
     std::vector<double> latencies;
+    // NOLINTNEXTLINE(cert-msc32-c,cert-msc51-cpp): a fixed seed, so that runs compare.
     std::mt19937 random(20261209);
     std::uniform_int_distribution<int> pause(0, static_cast<int>(options.pollInterval.count()) * 2);
     for (int i = 0; i < saves; ++i) {
