@@ -301,22 +301,13 @@ TEST(FileProblem, EqualityComparesEveryMember) {
 // Files on disk, in a folder of each test's own, so that tests run in parallel.
 class ReadSettingsFileTest : public testing::Test {
 protected:
-    void SetUp() override {
-        const testing::TestInfo& test = *testing::UnitTest::GetInstance()->current_test_info();
-        folder_ =
-            std::filesystem::temp_directory_path() / (std::string("detector_settings_") + test.test_suite_name() + "_" +
-                                                      test.name() + "_" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
     [[nodiscard]] std::filesystem::path write(const std::filesystem::path& name, const std::string& content) const {
         std::filesystem::path path = folder_ / name;
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
 
-    std::filesystem::path folder_;
+    test::TestFolder folder_;
 };
 
 std::vector<FileProblem> fileProblem(std::string message) {
@@ -333,7 +324,7 @@ TEST_F(ReadSettingsFileTest, ReadsAFileWhoseNameIsNotAscii) {
 
 TEST_F(ReadSettingsFileTest, ReportsFilesThatCannotBeRead) {
     EXPECT_EQ(readSettingsFile(folder_ / "missing.toml").problems, fileProblem("no such file"));
-    EXPECT_EQ(readSettingsFile(folder_).problems, fileProblem("is a directory, not a settings file"));
+    EXPECT_EQ(readSettingsFile(folder_.path()).problems, fileProblem("is a directory, not a settings file"));
     std::error_code error;
     std::filesystem::create_symlink("loop", folder_ / "loop", error);
     if (!error) {  // a link to itself can never be opened

@@ -1,12 +1,16 @@
 // What the settings-file tests share: a table row of a text and the problems
-// it must give, and builders of long texts.
+// it must give, builders of long texts, and a folder of each test's own.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <ostream>
+#include <random>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "settings/file.h"
@@ -42,6 +46,34 @@ inline std::string repeated(std::string_view piece, std::size_t times) {
     }
     return text;
 }
+
+// A folder of the running test's own, so that tests run in parallel; it goes
+// with everything in it when the test ends.
+class TestFolder {
+public:
+    TestFolder() {
+        const testing::TestInfo& test = *testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("detector_settings_") + test.test_suite_name() + "_" + test.name() + "_" +
+                           std::to_string(std::random_device{}());
+        std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests are named "Suite/Case"
+        path_ = std::filesystem::temp_directory_path() / name;
+        std::filesystem::create_directories(path_);
+    }
+    ~TestFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+    TestFolder(TestFolder&&) = delete;
+    TestFolder& operator=(TestFolder&&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+    [[nodiscard]] std::filesystem::path operator/(const std::filesystem::path& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
 
 // "a.a.a" of `parts` parts.
 inline std::string dotted(std::size_t parts) { return repeated("a.", parts - 1) + "a"; }

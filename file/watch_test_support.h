@@ -1,5 +1,5 @@
-// What the watch tests share: a folder of each test's own, the ways a file
-// changes, and a log of what the watch reported, to wait on.
+// What the watch tests share: the ways a file changes, in a folder of the
+// test's own, and a log of what the watch reported, to wait on.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,12 +10,12 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "file_test_support.h"
 #include "settings/watch.h"
 
 namespace settings::test {
@@ -35,21 +35,6 @@ enum class Change {
 // A folder of the test's own, so that tests run in parallel, holding the watched file.
 class WatchFolder {
 public:
-    WatchFolder() {
-        const testing::TestInfo& test = *testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("detector_settings_") + test.test_suite_name() + "_" + test.name() + "_" +
-                           std::to_string(std::random_device{}());
-        std::replace(name.begin(), name.end(), '/', '_');
-        folder_ = std::filesystem::temp_directory_path() / name;
-        std::filesystem::create_directories(folder_);
-    }
-    ~WatchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    WatchFolder(const WatchFolder&) = delete;
-    WatchFolder& operator=(const WatchFolder&) = delete;
-
     [[nodiscard]] std::filesystem::path file() const { return folder_ / "settings.toml"; }
 
     // Makes the change; a write that the system refuses for a moment (on
@@ -121,7 +106,7 @@ private:
         }
     }
 
-    std::filesystem::path folder_;
+    TestFolder folder_;
     int versions_ = 0;
 };
 
