@@ -1,0 +1,25 @@
+// The commands of detector-settings that read settings, each once its command
+// line has been parsed and found sound (command.cpp). Each returns the exit
+// status.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output.h"
+#include "request.h"
+
+namespace checker {
+
+// Every problem of each file, with the environment and the overrides on top.
+int check(const std::vector<std::string>& files, const Request& request, Outputs& streams);
+
+// Each key's value and where it came from, then the problems of every source.
+int explain(const std::optional<std::string>& file, const std::vector<std::string>& keys, const Request& request,
+            Outputs& streams);
+
+// The reloads a detector started with the file would make, until SIGINT or SIGTERM.
+int watch(const std::string& file, const Request& request, Outputs& streams);
+
+}  // namespace checker
