@@ -14,11 +14,12 @@
 #include <numeric>
 #include <tuple>
 #include <type_traits>
+#include <variant>
 
 #include "settings/file.h"
 #include "settings/internal/characters.h"
 #include "settings/internal/file_format.h"
-#include "settings/internal/open_file.h"
+#include "settings/internal/file_access.h"
 #include "settings/internal/reader.h"
 #include "settings/internal/text.h"
 #include "settings/internal/toml_guard.h"
@@ -34,9 +35,6 @@ constexpr std::string_view kUnknownSetting = "unknown setting";
 constexpr std::string_view kDidYouMean = "; did you mean ";
 constexpr std::string_view kMustBe = "must be ";
 constexpr std::string_view kExpectedTable = "a table";
-constexpr std::string_view kNoSuchFile = "no such file";
-constexpr std::string_view kIsDirectory = "is a directory, not a settings file";
-constexpr std::string_view kCannotRead = "cannot be read";
 constexpr std::string_view kNotOneLine = "a value must be on one line";
 constexpr std::string_view kNotUtf8 = "text that is not UTF-8";
 
@@ -501,21 +499,15 @@ SettingsText loadSettingsText(std::FILE* stream) {
 
 // Read with the C library's streams, which start faster than iostreams: the
 // checker's cost is its start-up.
-SettingsText loadSettingsText(const std::filesystem::path& path) {
-    std::error_code error;
-    const std::filesystem::file_type type = std::filesystem::status(path, error).type();
-    if (type == std::filesystem::file_type::not_found) {
-        return fileProblem(kNoSuchFile);
+SettingsText loadSettingsText(const std::filesystem::path& path, Opening opening) {
+    std::variant<OpenFile, std::string_view> opened = openSettingsFile(path, opening);
+    if (const auto* refusal = std::get_if<std::string_view>(&opened)) {
+        return fileProblem(*refusal);
     }
-    if (type == std::filesystem::file_type::directory) {
-        return fileProblem(kIsDirectory);
-    }
-    const OpenFile file = openForReading(path);
-    if (!file) {
-        return fileProblem(kCannotRead);
-    }
-    return loadSettingsText(file.get());
+    return loadSettingsText(std::get<OpenFile>(opened).get());
 }
+
+SettingsText loadSettingsText(const std::filesystem::path& path) { return loadSettingsText(path, Opening::anyFile); }
 
 FileReading readSettingsFile(const std::filesystem::path& path) {
     SettingsText loaded = loadSettingsText(path);

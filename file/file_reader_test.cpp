@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "file_test_support.h"
 #include "settings/file.h"
+#include "settings/internal/reader.h"
 
 namespace settings::test {
 
@@ -324,6 +330,7 @@ TEST_F(ReadSettingsFileTest, ReadsAFileWhoseNameIsNotAscii) {
 
 TEST_F(ReadSettingsFileTest, ReportsFilesThatCannotBeRead) {
     EXPECT_EQ(readSettingsFile(folder_ / "missing.toml").problems, fileProblem("no such file"));
+    EXPECT_EQ(readSettingsFile(write("file.toml", "") / "settings.toml").problems, fileProblem("no such file"));
     EXPECT_EQ(readSettingsFile(folder_.path()).problems, fileProblem("is a directory, not a settings file"));
     std::error_code error;
     std::filesystem::create_symlink("loop", folder_ / "loop", error);
@@ -334,6 +341,31 @@ TEST_F(ReadSettingsFileTest, ReportsFilesThatCannotBeRead) {
     if (std::filesystem::exists("/proc/self/mem")) {
         EXPECT_EQ(readSettingsFile("/proc/self/mem").problems, fileProblem("cannot be read"));
     }
+}
+
+// A reader that must never wait (a watch, an edit) opens without blocking and
+// refuses what it opened unless it is a regular file: a FIFO, whose open would
+// wait for a writer, and a device. A folder is what it is.
+TEST_F(ReadSettingsFileTest, ReadsOnlyRegularFilesWithoutWaitingWhenAsked) {
+    EXPECT_EQ(loadSettingsText(write("settings.toml", "version = 1\n"), Opening::regularOnly).text, "version = 1\n");
+    EXPECT_EQ(loadSettingsText(folder_.path(), Opening::regularOnly).problem, fileProblem(std::string(kIsDirectory)).at(0));
+#ifndef _WIN32
+    const std::filesystem::path fifo = folder_ / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::promise<SettingsText> read;
+    std::future<SettingsText> loaded = read.get_future();
+    std::thread reader([&] { read.set_value(loadSettingsText(fifo, Opening::regularOnly)); });
+    const bool waited = loaded.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+    if (waited) {
+        std::ofstream{fifo};  // a writer frees the reader
+    }
+    reader.join();
+    EXPECT_FALSE(waited) << "the reader waited on a FIFO";
+    EXPECT_EQ(loaded.get().problem, fileProblem(std::string(kNotRegularFile)).at(0));
+    EXPECT_EQ(loadSettingsText("/dev/null", Opening::regularOnly).problem,
+              fileProblem(std::string(kNotRegularFile)).at(0));
+    EXPECT_EQ(loadSettingsText("/dev/null", Opening::anyFile).problem, std::nullopt);
+#endif
 }
 
 // 1 MiB is the largest file read; one byte more is refused unread.

@@ -11,6 +11,8 @@
 #include <utility>
 #include <variant>
 
+#include "settings/internal/file_access.h"
+#include "settings/internal/reader.h"
 #include "settings/internal/reload_judge.h"
 
 namespace settings {
@@ -23,51 +25,30 @@ using Clock = std::chrono::steady_clock;
 // the modification time.
 constexpr Clock::duration kTextComparedAfterChange = std::chrono::seconds(3);
 
-// A file that is not a regular one (a FIFO, a device) could block a read, and
-// the watch with it: it is a problem, not read.
-constexpr std::string_view kNotRegularFile = "is not a regular file";
-
 bool sameContent(const SettingsText& a, const SettingsText& b) {
     return a.text == b.text && a.problem.has_value() == b.problem.has_value() &&
            (!a.problem || a.problem->message == b.problem->message);
 }
 
-SettingsText readWatched(const std::filesystem::path& path, std::filesystem::file_type type) {
-    using std::filesystem::file_type;
-    if (type == file_type::regular || type == file_type::not_found || type == file_type::directory) {
-        return loadSettingsText(path);
-    }
-    return {"", FileProblem{"", ProblemKind::file, std::string(kNotRegularFile), 0, 0}};
-}
+// A FIFO or a device at the path, whenever it appears, is a problem and is
+// never waited on: it could block the watch, and its stop with it.
+SettingsText readWatched(const std::filesystem::path& path) { return loadSettingsText(path, Opening::regularOnly); }
 
 // What one poll sees of the file.
 struct Look {
-    std::filesystem::path target;  // where the path leads, through every link; empty when it leads nowhere
-    std::filesystem::file_type type = std::filesystem::file_type::none;
-    std::filesystem::perms permissions = std::filesystem::perms::unknown;  // a file made readable is a change
-    std::uintmax_t size = 0;
-    std::filesystem::file_time_type written{};
+    FileStatus status;
     std::optional<SettingsText> content;  // only while texts are compared
 
     // A look with no text says nothing about it.
     [[nodiscard]] bool sameAs(const Look& other) const {
-        return std::tie(target, type, permissions, size, written) ==
-                   std::tie(other.target, other.type, other.permissions, other.size, other.written) &&
-               (!content || !other.content || sameContent(*content, *other.content));
+        return status == other.status && (!content || !other.content || sameContent(*content, *other.content));
     }
 };
 
 Look lookAt(const std::filesystem::path& path, bool withContent) {
-    Look look;
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    look.type = status.type();
-    look.permissions = status.permissions();
-    look.target = std::filesystem::canonical(path, error);
-    look.size = std::filesystem::file_size(path, error);
-    look.written = std::filesystem::last_write_time(path, error);
+    Look look{lookAtFile(path), std::nullopt};
     if (withContent) {
-        look.content = readWatched(path, look.type);
+        look.content = readWatched(path);
     }
     return look;
 }
@@ -99,13 +80,10 @@ public:
             return std::nullopt;
         }
         unsettled_ = false;
-        // Read again rather than kept: the text judged is the file's as it is now.
-        SettingsText content = readWatched(path_, last_.type);
-        if (judged_ && sameContent(*judged_, content)) {
-            return std::nullopt;
-        }
-        judged_ = content;
-        return content;
+        // Read again rather than kept: the text judged is the file's as it is
+        // now. Every settled change is judged, even to a text judged before:
+        // a rejected file saved again is rejected again, for all to see.
+        return readWatched(path_);
     }
 
     [[nodiscard]] bool settling() const { return unsettled_; }
@@ -117,7 +95,6 @@ private:
     Clock::time_point changedAt_;
     Clock::time_point compareTextUntil_;
     bool unsettled_ = true;  // the file as found at the start is judged too
-    std::optional<SettingsText> judged_;
 };
 
 // The path as problems name their file: as given, in UTF-8.
@@ -198,21 +175,31 @@ struct SettingsWatcher::State {
 };
 
 SettingsWatcher::SettingsWatcher(std::filesystem::path path, Config running, WatchOptions options)
-    : state_(std::make_unique<State>(std::move(path), std::move(running), std::move(options))) {
+    : state_(std::make_shared<State>(std::move(path), std::move(running), std::move(options))) {
     try {
-        state_->thread = std::thread([state = state_.get()] { state->watch(); });
+        // The thread shares the state: a watcher destroyed by its own listener
+        // leaves it to the thread, which ends once the listener returns.
+        state_->thread = std::thread([state = state_] { state->watch(); });
     } catch (const std::system_error&) {  // GCOVR_EXCL_LINE: only when the system has no thread to give
     }
 }
 
-SettingsWatcher::~SettingsWatcher() { stop(); }
+SettingsWatcher::~SettingsWatcher() {
+    stop();
+    if (state_->thread.joinable()) {
+        state_->thread.detach();  // destroyed by its own listener: see stop()
+    }
+}
 
 std::shared_ptr<const Config> SettingsWatcher::current() const {
     const std::scoped_lock reading(state_->inForceMutex);
     return state_->inForce;
 }
 
-bool SettingsWatcher::watching() const { return state_->thread.joinable(); }
+bool SettingsWatcher::watching() const {
+    const std::scoped_lock lock(state_->stopMutex);
+    return state_->thread.joinable() && !state_->stopping;
+}
 
 void SettingsWatcher::stop() {
     {
@@ -220,7 +207,9 @@ void SettingsWatcher::stop() {
         state_->stopping = true;
     }
     state_->wake.notify_all();
-    if (state_->thread.joinable()) {
+    // A listener that stops the watch is on the watch's thread, which cannot
+    // wait for itself: the watch ends once the listener returns.
+    if (state_->thread.joinable() && state_->thread.get_id() != std::this_thread::get_id()) {
         state_->thread.join();
     }
 }

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -106,9 +110,10 @@ TEST(WatchTest, JudgesABurstOfWritesOnceItHasSettled) {
 }
 
 // A rewrite that keeps the size and, within the file system's clock tick, the
-// modification time is seen by its text: just after a change, and also after
-// a quiet spell, once the change that ends it has been seen.
-TEST(WatchTest, SeesARewriteThatKeepsSizeAndModificationTime) {
+// modification time is seen by its text just after a change; after a quiet
+// spell, a file renamed over it with the same size and time (as cp -p, rsync -t
+// and tar x leave it) is another file. A rejected text saved again is judged again.
+TEST(WatchTest, SeesEveryReplacementWhateverItsSizeAndTimes) {
     test::WatchFolder folder;
     folder.change(Change::inPlace, withSensitivity("0.25"));
     test::WatchLog log;
@@ -119,49 +124,97 @@ TEST(WatchTest, SeesARewriteThatKeepsSizeAndModificationTime) {
     ASSERT_TRUE(log.waitFor(
         0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.75F); }, 10s));
 
-    // Past the seconds in which texts are compared: size and time alone tell, until the next change.
+    // Past the seconds in which texts are compared.
     std::this_thread::sleep_for(3500ms);
-    const std::filesystem::file_time_type later = written + std::chrono::seconds(10);
-    folder.replaceWrittenAt(withSensitivity("0.50"), later);
-    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.5F); }));
-    const std::size_t before = log.size();
-    folder.replaceWrittenAt(withSensitivity("0.25"), later);
+    std::size_t before = log.size();
+    folder.replaceWrittenAt(withSensitivity("0.50"), written);
     ASSERT_TRUE(log.waitFor(
-        before, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.25F); }, 10s));
+        before, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.5F); }, 10s));
+    for (int save = 1; save <= 2; ++save) {
+        std::this_thread::sleep_for(3500ms);
+        before = log.size();
+        folder.replaceWrittenAt(withSensitivity("1.50"), written);
+        ASSERT_TRUE(log.waitFor(
+            before, [](const test::WatchLog::Event& e) { return !e.applied; }, 10s))
+            << "save " << save;
+    }
 }
 
 // Each problem of the file is reported once: gone, then a directory in its place.
-TEST(WatchTest, ReportsEachNewProblemOfTheFile) {
+TEST(WatchTest, ReportsEachNewProblemOfTheFileOnce) {
     test::WatchFolder folder;
     folder.change(Change::inPlace, withSensitivity("0.5"));
     test::WatchLog log;
     const SettingsWatcher watcher(folder.file(), runningWith(0.5F), log.options());
+    const auto rejectedFor = [](std::string_view message) {
+        return [message](const test::WatchLog::Event& e) {
+            return !e.applied && e.rejected.problems.at(0).problem.message == message;
+        };
+    };
     folder.change(Change::remove, "");
-    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) {
-        return !e.applied && e.rejected.problems.at(0).problem.message == "no such file";
-    }));
+    ASSERT_TRUE(log.waitFor(0, rejectedFor("no such file")));
     std::filesystem::create_directory(folder.file());
-    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) {
-        return !e.applied && e.rejected.problems.at(0).problem.message == "is a directory, not a settings file";
-    }));
+    ASSERT_TRUE(log.waitFor(0, rejectedFor("is a directory, not a settings file")));
+    std::this_thread::sleep_for(200ms);  // time enough for a problem to be told twice
     std::filesystem::remove(folder.file());
     folder.change(Change::inPlace, withSensitivity("0.25"));
     ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.25F); }));
     EXPECT_EQ(watcher.current()->detection.sensitivity, 0.25F);
+    const std::vector<test::WatchLog::Event> events = log.events();
+    EXPECT_EQ(std::count_if(events.begin(), events.end(), rejectedFor("no such file")), 1);
+    EXPECT_EQ(std::count_if(events.begin(), events.end(), rejectedFor("is a directory, not a settings file")), 1);
 }
 
+// stop() wakes a watch that waits an hour between polls.
 TEST(WatchTest, StopEndsTheWatchAtOnceAndTwiceIsHarmless) {
     test::WatchFolder folder;
     WatchOptions options;
     options.pollInterval = std::chrono::hours(1);
     options.settleTime = std::chrono::hours(1);
     SettingsWatcher watcher(folder.file(), Config{}, options);
-    // Long enough for the watch to be waiting on its hour: stop() must wake it.
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(watcher.watching());
+    std::this_thread::sleep_for(100ms);  // long enough for the watch to be waiting on its hour
+    const auto start = std::chrono::steady_clock::now();
     watcher.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     watcher.stop();
     EXPECT_FALSE(watcher.watching());
     EXPECT_TRUE(sameNamedSettings(*watcher.current(), Config{}));
+}
+
+// A listener may stop the watch, or destroy the watcher: no listener is called after.
+TEST(WatchTest, AListenerMayStopOrDestroyTheWatch) {
+    for (const bool destroy : {false, true}) {
+        test::WatchFolder folder;
+        folder.change(Change::inPlace, withSensitivity("0.25"));
+        std::mutex mutex;  // held by the test until the watcher is there
+        std::condition_variable called;
+        int calls = 0;
+        std::unique_ptr<SettingsWatcher> watcher;
+        WatchOptions options = test::WatchLog().options();
+        options.onApplied = [&, destroy](const AppliedChange&) {
+            std::unique_lock lock(mutex);
+            ++calls;
+            called.notify_all();
+            if (destroy) {
+                const std::unique_ptr<SettingsWatcher> gone = std::move(watcher);
+                lock.unlock();
+            } else {
+                watcher->stop();
+                EXPECT_FALSE(watcher->watching());
+            }
+        };
+        options.onRejected = [&](const RejectedEdit&) { options.onApplied({}); };
+        std::unique_lock lock(mutex);
+        watcher = std::make_unique<SettingsWatcher>(folder.file(), Config{}, options);
+        ASSERT_TRUE(called.wait_for(lock, 60s, [&] { return calls > 0; })) << destroy;
+        lock.unlock();
+        folder.change(Change::renameOver, withSensitivity("1.5"));
+        std::this_thread::sleep_for(200ms);  // long enough for the edit to be judged, were the watch on
+        lock.lock();
+        EXPECT_EQ(calls, 1) << destroy;
+        EXPECT_EQ(watcher == nullptr, destroy);
+    }
 }
 
 // Without listeners the watch still publishes, and passes over a rejected edit.
@@ -173,10 +226,13 @@ TEST(WatchTest, WorksWithoutListeners) {
     options.onRejected = nullptr;
     const SettingsWatcher watcher(folder.file(), Config{}, options);
     std::this_thread::sleep_for(200ms);  // long enough for the rejected edit to be judged
+    EXPECT_EQ(watcher.current()->detection.sensitivity, Config{}.detection.sensitivity);
     folder.change(Change::inPlace, withSensitivity("0.25"));
-    while (watcher.current()->detection.sensitivity != 0.25F) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (watcher.current()->detection.sensitivity != 0.25F && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(1ms);
     }
+    EXPECT_EQ(watcher.current()->detection.sensitivity, 0.25F);
 }
 
 // The file as the detector loaded it, touched, or saved again as it was, is

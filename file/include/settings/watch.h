@@ -14,16 +14,19 @@
 //   settings::SettingsWatcher watcher("settings.toml", loaded.config, std::move(options));
 //   const std::shared_ptr<const settings::Config> now = watcher.current();  // from any thread
 //
-// The file is polled, on a thread of the watch's own: every pollInterval, the
-// file its path leads to (through every link, so that a swapped link is a
-// change), its size and its modification time; for a few seconds after a
-// change, its text too, as a later write can keep the size and the time. An
+// The file is polled, on a thread of the watch's own: every pollInterval, one
+// look at the file its path leads to, through every link: which file it is
+// (device and inode; on Windows, volume and file index), its type,
+// permissions, size, and modification and change times. A file renamed over
+// it, a swapped link or a file written anew is a change whatever its size and
+// times. For a few seconds after a change its text is compared too, as a later
+// write in place can keep all of those within the file system's clock tick. An
 // edit is judged once the file has stayed unchanged for settleTime, so that a
 // burst of writes is judged once, whole; a writer that pauses longer than that
 // halfway has the half judged (and published, if it is valid), so saving a new
 // file and renaming it over the old one is best. While nothing changes, a poll
-// costs a few file-system queries and reads nothing. A path that leads to no
-// regular file (a FIFO, a device) is a problem and is never opened.
+// costs one file-system query and reads nothing. A FIFO or a device at the
+// path, whenever it appears, is a problem and is never waited on.
 #pragma once
 
 #include <chrono>
@@ -59,8 +62,9 @@ struct WatchOptions {
     std::vector<std::string> overrides;
     // Called on the watch's thread, one at a time, in the order of the edits:
     // after each published change (also the first good edit after a rejected
-    // one, when nothing changed), and after each rejected edit. They must not
-    // throw, nor call stop().
+    // one, when nothing changed), and after each rejected edit, also when its
+    // text was rejected before. They must not throw. They may call stop(), or
+    // destroy the watcher: the watch ends once the listener returns.
     std::function<void(const AppliedChange&)> onApplied;
     std::function<void(const RejectedEdit&)> onRejected;
     std::chrono::milliseconds pollInterval{100};  // each from 1 ms to an hour; others are taken as the nearest
@@ -76,7 +80,9 @@ public:
     // The file as it is now is the first edit judged: it may have changed
     // since it was loaded.
     SettingsWatcher(std::filesystem::path path, Config running, WatchOptions options);
-    ~SettingsWatcher();  // stop()
+    // stop(). Destroyed by its own listener, the watcher is gone at once and
+    // its thread ends by itself once the listener returns.
+    ~SettingsWatcher();
     SettingsWatcher(const SettingsWatcher&) = delete;
     SettingsWatcher& operator=(const SettingsWatcher&) = delete;
     SettingsWatcher(SettingsWatcher&&) = delete;
@@ -85,16 +91,18 @@ public:
     // The settings in force, whole, at the cost of one uncontended lock.
     [[nodiscard]] std::shared_ptr<const Config> current() const;
 
-    // False when the system could not start the watch's thread: nothing is watched.
+    // True from construction to stop(); false when the system could not start
+    // the watch's thread: nothing is watched.
     [[nodiscard]] bool watching() const;
 
     // Ends the watch within a poll's judging and returns once its thread has
-    // ended; no listener is called after it. A second call does nothing.
+    // ended; no listener is called after it. From a listener, it returns at
+    // once, and the watch ends when the listener returns. A second call does nothing.
     void stop();
 
 private:
     struct State;
-    std::unique_ptr<State> state_;
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace settings

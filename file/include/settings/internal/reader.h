@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "settings/file.h"
+#include "settings/internal/file_access.h"
 #include "settings/table.h"
 
 namespace settings {
@@ -28,6 +29,9 @@ struct TrackedReading {
 };
 
 TrackedReading readSettingsTracked(std::string_view tomlText);
+
+// loadSettingsText of a path, taking the files `opening` says.
+SettingsText loadSettingsText(const std::filesystem::path& path, Opening opening);
 
 // The setting of `row` given `value` as a file gives it after "=", read and
 // judged as the file's: "0.8", "2048", "\"USB Mic\"". For a text setting, a

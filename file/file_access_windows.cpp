@@ -1,0 +1,73 @@
+// Paths are UTF-16. The standard fopen takes names in the ANSI code page,
+// which cannot hold every name; the C runtime's _wfopen takes them whole.
+// Files are opened sharing reading and writing but not deletion: under Wine,
+// a file deleted while shared for deletion takes a successor created under
+// its name with it when the last handle closes. A save that renames onto the
+// file at that moment fails once and is tried again, as editors do.
+#include <io.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+
+#include "settings/internal/file_access.h"
+
+namespace settings {
+namespace {
+
+constexpr std::int64_t ticks(FILETIME time) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32U) | time.dwLowDateTime);
+}
+
+bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+}  // namespace
+
+FileStatus lookAtFile(const std::filesystem::path& path) {
+    // Attributes alone may be read from a handle; the flag opens folders too.
+    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {isMissing(GetLastError()) ? FileKind::missing : FileKind::unknown};
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    FILE_BASIC_INFO basic{};
+    FileStatus status{FileKind::unknown};
+    if (GetFileInformationByHandle(file, &information) != 0 &&
+        GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) != 0) {
+        const bool directory = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        status.kind = directory                             ? FileKind::directory
+                      : GetFileType(file) == FILE_TYPE_DISK ? FileKind::regular
+                                                            : FileKind::other;
+        status.device = information.dwVolumeSerialNumber;
+        status.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32U) | information.nFileIndexLow;
+        status.size = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32U) | information.nFileSizeLow;
+        status.modified = ticks(information.ftLastWriteTime);
+        status.changed = basic.ChangeTime.QuadPart;
+        status.permissions = information.dwFileAttributes;
+    }
+    static_cast<void>(CloseHandle(file));
+    return status;
+}
+
+std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem::path& path, Opening opening) {
+    OpenFile file(_wfopen(path.c_str(), L"rb"));
+    if (!file) {
+        const int reason = errno;
+        // A folder does not open as a file at all.
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return kIsDirectory;
+        }
+        return reason == ENOENT ? kNoSuchFile : kCannotRead;
+    }
+    struct _stat64 status {};
+    const bool regular = _fstat64(_fileno(file.get()), &status) == 0 && (status.st_mode & _S_IFREG) != 0;
+    if (opening == Opening::regularOnly && !regular) {
+        return kNotRegularFile;
+    }
+    return file;
+}
+
+}  // namespace settings
