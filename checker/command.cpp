@@ -138,6 +138,12 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
         streams.out.write(std::string(version.what()) + "\n");
         return kAllValid;
     } catch (const CLI::ParseError& error) {
+        // A --set whose value was forgotten takes the file or key after it, which is the cause to name.
+        for (const SourceOptions* options : {&checkOptions, &explainOptions, &watchOptions}) {
+            if (const std::optional<std::string> problem = options->malformed()) {
+                return usageError(streams.err, *problem);
+            }
+        }
         // A missing command or file is often an unknown one, which is the cause to name.
         return usageError(streams.err,
                           leftOver(app, checkCommand->parsed() || explainCommand->parsed()).value_or(error.what()));
@@ -177,14 +183,14 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
         return explain(explainFile, keys, explainOptions.request(environment), streams);
     }
     files.insert(files.end(), filesAfterDoubleDash.begin(), filesAfterDoubleDash.end());
+    if (const std::optional<std::string> problem = checkOptions.malformed()) {
+        return usageError(streams.err, *problem);
+    }
     if (files.empty()) {
         return usageError(streams.err, "FILE is required");
     }
     if (std::count(files.begin(), files.end(), kStandardInput) > 1) {
         return usageError(streams.err, "standard input (-) can be checked only once");
-    }
-    if (const std::optional<std::string> problem = checkOptions.malformed()) {
-        return usageError(streams.err, *problem);
     }
     return check(files, checkOptions.request(environment), streams);
 }

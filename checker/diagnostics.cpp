@@ -93,13 +93,18 @@ std::string uriOf(std::string_view path) {
     return uri;
 }
 
-// GitHub's workflow commands: "%" is escaped in every part, and ":" and "," in
-// properties as well. (The text is terminal-safe: it holds no line end.)
+// GitHub's workflow commands escape "%", CR and LF in every part, and ":" and
+// "," in properties as well; GitHub undoes them, so that a file's name stays
+// the name it attaches the annotation to.
 std::string githubEscaped(std::string_view text, bool property) {
     std::string escaped;
     for (const char c : text) {
         if (c == '%') {
             escaped += "%25";
+        } else if (c == '\r') {
+            escaped += "%0D";
+        } else if (c == '\n') {
+            escaped += "%0A";
         } else if (property && c == ':') {
             escaped += "%3A";
         } else if (property && c == ',') {
@@ -115,7 +120,7 @@ std::string githubEscaped(std::string_view text, bool property) {
 std::string diagnosticText(const settings::Source& source, const settings::FileProblem& problem,
                            const settings::TextLines& fileLines) {
     std::string out = originText(source, problem.line, problem.column);
-    out.append(": error: ").append(settings::terminalSafe(keyAndMessage(problem))).append("\n");
+    out.append(": ").append(settings::severityName(problem.severity)).append(": ").append(settings::terminalSafe(keyAndMessage(problem))).append("\n");
     if (problem.line > 0) {
         out.append(sourceWithCaret(fileLines, problem.line, problem.column));
     }
@@ -168,6 +173,7 @@ std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problem
         out.append(R"(,"column":)").append(settings::renderInteger(problem.column));
         out.append(R"(,"key":)").append(jsonString(problem.key));
         out.append(R"(,"rule":)").append(jsonString(settings::problemKindName(problem.kind)));
+        out.append(R"(,"severity":)").append(jsonString(settings::severityName(problem.severity)));
         out.append(R"(,"message":)").append(jsonString(problem.message));
         out.append(R"(,"origin":{"kind":)").append(jsonString(settings::sourceKindName(source.kind)));
         out.append(R"(,"name":)").append(jsonString(source.name)).append("}}");
@@ -177,7 +183,7 @@ std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problem
 
 std::string jsonFileReport(std::string_view fileName, const std::vector<settings::SourcedProblem>& problems) {
     std::string out = R"({"path":)";
-    out.append(jsonString(fileName)).append(R"(,"valid":)").append(problems.empty() ? "true" : "false");
+    out.append(jsonString(fileName)).append(R"(,"valid":)").append(settings::anyError(problems) ? "false" : "true");
     return out.append(R"(,"diagnostics":)").append(jsonDiagnostics(problems)).append("}");
 }
 
@@ -201,7 +207,8 @@ std::string sarifResults(const std::vector<settings::SourcedProblem>& problems) 
     for (const auto& [source, problem] : problems) {
         out.append(out.empty() ? "" : ",");
         out.append(R"({"ruleId":)").append(jsonString(settings::problemKindName(problem.kind)));
-        out.append(R"(,"level":"error","message":{"text":)").append(jsonString(keyAndMessage(problem)));
+        out.append(R"(,"level":)").append(jsonString(settings::severityName(problem.severity)));
+        out.append(R"(,"message":{"text":)").append(jsonString(keyAndMessage(problem)));
         out.append(R"(},"locations":[{)");
         if (source.kind == settings::SourceKind::file) {
             out.append(R"("physicalLocation":{"artifactLocation":{"uri":)").append(jsonString(uriOf(source.name)));
@@ -225,10 +232,10 @@ std::string sarifResults(const std::vector<settings::SourcedProblem>& problems) 
 std::string githubAnnotations(const std::vector<settings::SourcedProblem>& problems) {
     std::string out;
     for (const auto& [source, problem] : problems) {
-        out.append("::error");
+        out.append("::").append(settings::severityName(problem.severity));
         std::string message = settings::terminalSafe(keyAndMessage(problem));
         if (source.kind == settings::SourceKind::file) {
-            out.append(" file=").append(githubEscaped(settings::terminalSafe(source.name), true));
+            out.append(" file=").append(githubEscaped(source.name, true));
             if (problem.line > 0) {
                 out.append(",line=").append(settings::renderInteger(problem.line));
                 out.append(",col=").append(settings::renderInteger(problem.column));

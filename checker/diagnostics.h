@@ -20,13 +20,13 @@ namespace checker {
 // "--set audio.bufferSizeMs=20", "default". settings::terminalSafe.
 std::string originText(const settings::Source& source, int line, int column);
 
-// One problem of a file as "FILE:LINE:COLUMN: error: KEY: MESSAGE" (no "KEY: "
-// where there is no key), then the source line and a caret under the column,
+// One problem of a file as "FILE:LINE:COLUMN: error: KEY: MESSAGE" ("warning:"
+// for a warning; no "KEY: " where there is no key), then the source line and a caret under the column,
 // each after a gutter with the line's number ("    5 | "), each line ended by
 // "\n"; a problem without a position as "ORIGIN: error: KEY: MESSAGE", ORIGIN
 // as originText names it. A source line longer than kMaxShownCharacters is
 // shown as an excerpt around the column, cut ends marked "...". All of it is
-// settings::terminalSafe: one problem, one "error:" line.
+// settings::terminalSafe: one problem, one "error:" or "warning:" line.
 std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,
                            const settings::TextLines& lines);
 std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines);
@@ -35,8 +35,9 @@ inline constexpr int kMaxShownCharacters = 120;
 
 // The JSON report, {"files":[FILE,...]}: kJsonReportStart, then one
 // jsonFileReport per file with "," between them, then kJsonReportEnd. Each
-// file is {"path":…,"valid":…,"diagnostics":[…]}, each diagnostic
-// {"line":…,"column":…,"key":…,"rule":…,"message":…,"origin":{"kind":…,"name":…}}
+// file is {"path":…,"valid":…,"diagnostics":[…]} ("valid" unless a problem
+// is an error), each diagnostic
+// {"line":…,"column":…,"key":…,"rule":…,"severity":…,"message":…,"origin":{"kind":…,"name":…}}
 // (jsonDiagnostics). Text that is not valid UTF-8 (a file name) has its
 // invalid bytes replaced by U+FFFD.
 inline constexpr std::string_view kJsonReportStart = R"({"files":[)";
@@ -63,7 +64,9 @@ inline constexpr std::string_view kSarifLogEnd = "]}]}\n";
 // One GitHub Actions annotation per problem, each one line:
 // "::error file=settings.toml,line=5,col=16::audio.bufferSizeMs: must be in [5, 100]; got 0";
 // a problem without a position has no line and column, and one of another
-// source names it in the message: "::error::DETECTOR_X: unknown setting".
+// source names it in the message: "::warning::DETECTOR_X: unknown setting".
+// The file is named as it is, in GitHub's escapes; the message is
+// settings::terminalSafe.
 std::string githubAnnotations(const std::vector<settings::SourcedProblem>& problems);
 
 }  // namespace checker

@@ -218,13 +218,13 @@ TEST(JsonFileReport, HoldsEveryProblemWithItsOrigin) {
                                          {kVariable, kRangeElsewhere},
                                          {kOverride, kRangeElsewhere}}),
         R"({"path":"settings.toml","valid":false,"diagnostics":[)"
-        R"({"line":3,"column":16,"key":"audio.bufferSizeMs","rule":"range","message":"must be in [5, 100]; got 0",)"
+        R"({"line":3,"column":16,"key":"audio.bufferSizeMs","rule":"range","severity":"error","message":"must be in [5, 100]; got 0",)"
         R"("origin":{"kind":"file","name":"settings.toml"}},)"
-        R"({"line":4,"column":1,"key":"","rule":"syntax","message":"saw '\"' and '\\'",)"
+        R"({"line":4,"column":1,"key":"","rule":"syntax","severity":"error","message":"saw '\"' and '\\'",)"
         R"("origin":{"kind":"file","name":"settings.toml"}},)"
-        R"({"line":0,"column":0,"key":"audio.bufferSizeMs","rule":"range","message":"must be in [5, 100]; got 0",)"
+        R"({"line":0,"column":0,"key":"audio.bufferSizeMs","rule":"range","severity":"error","message":"must be in [5, 100]; got 0",)"
         R"("origin":{"kind":"environment","name":"DETECTOR_AUDIO_BUFFER_SIZE_MS"}},)"
-        R"({"line":0,"column":0,"key":"audio.bufferSizeMs","rule":"range","message":"must be in [5, 100]; got 0",)"
+        R"({"line":0,"column":0,"key":"audio.bufferSizeMs","rule":"range","severity":"error","message":"must be in [5, 100]; got 0",)"
         R"("origin":{"kind":"command line","name":"audio.bufferSizeMs=0"}}]})");
 }
 
@@ -288,7 +288,23 @@ TEST(GithubAnnotations, AreOneLineEach) {
     // Properties cannot be cut by ":" or ","; no text can start a line or hide a "%0A".
     EXPECT_EQ(githubAnnotations({{{settings::SourceKind::file, "a,b:c%d\n.toml"},
                                   {"k\r\n::error::x", settings::ProblemKind::unknown, "100% wrong", 1, 2}}}),
-              "::error file=a%2Cb%3Ac%25d\\u000A.toml,line=1,col=2::k\\u000D\\u000A::error::x: 100%25 wrong\n");
+              "::error file=a%2Cb%3Ac%25d%0A.toml,line=1,col=2::k\\u000D\\u000A::error::x: 100%25 wrong\n");
+}
+
+// A warning is one in every format, and leaves a file valid.
+TEST(Diagnostics, SayEveryProblemsSeverity) {
+    const settings::SourcedProblem warning{
+        {settings::SourceKind::environment, "DETECTOR_HOME"},
+        {"", settings::ProblemKind::unknown, "unknown setting", 0, 0, settings::Severity::warning}};
+    EXPECT_EQ(textDiagnostic(warning, settings::TextLines("")), "DETECTOR_HOME: warning: unknown setting\n");
+    EXPECT_EQ(jsonFileReport("s.toml", {warning}),
+              R"({"path":"s.toml","valid":true,"diagnostics":[{"line":0,"column":0,"key":"","rule":"unknown",)"
+              R"("severity":"warning","message":"unknown setting","origin":{"kind":"environment","name":"DETECTOR_HOME"}}]})");
+    EXPECT_TRUE(jsonFileReport("s.toml", {warning, {kFile, kRange}}).starts_with(R"({"path":"s.toml","valid":false,)"));
+    EXPECT_EQ(sarifResults({warning}),
+              R"({"ruleId":"unknown","level":"warning","message":{"text":"unknown setting"},)"
+              R"("locations":[{"logicalLocations":[{"name":"DETECTOR_HOME","kind":"variable"}]}]})");
+    EXPECT_EQ(githubAnnotations({warning}), "::warning::DETECTOR_HOME: unknown setting\n");
 }
 
 // A file name need not be UTF-8 on Linux; JSON must be. Control characters are JSON escapes.

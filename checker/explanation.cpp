@@ -15,6 +15,8 @@ struct Facts {
     std::string defaultValue;
     std::string rules;
     std::string_view meaning;
+    std::string variable;
+    std::string_view applies;
 };
 
 Facts factsOf(std::string_view keyPath) {
@@ -22,7 +24,8 @@ Facts factsOf(std::string_view keyPath) {
     settings::forEachSetting([&](const auto& row) {
         if (row.keyPath == keyPath) {
             facts = {settings::settingValueText(settings::Config{}, keyPath).value_or(""),
-                     settings::rulesText(row.rules, row.type), row.meaning};
+                     settings::rulesText(row.rules, row.type), row.meaning, settings::environmentName(keyPath),
+                     settings::appliesName(row.applies)};
         }
     });  // GCOVR_EXCL_BR_LINE: template instances
     return facts;
@@ -56,6 +59,8 @@ std::string textExplanation(const std::vector<std::string>& keys, const settings
         out.append("  default:  ").append(settings::terminalSafe(facts.defaultValue)).append("\n");
         out.append("  rules:    ").append(facts.rules).append("\n");
         out.append("  meaning:  ").append(facts.meaning).append("\n");
+        out.append("  variable: ").append(facts.variable).append("\n");
+        out.append("  applies:  ").append(facts.applies).append("\n");
     }
     return out;
 }
@@ -76,9 +81,11 @@ std::string jsonExplanation(const std::vector<std::string>& keys, const settings
         }
         out.append(R"(],"default":)").append(jsonValue(facts.defaultValue));
         out.append(R"(,"rules":)").append(jsonString(facts.rules));
-        out.append(R"(,"meaning":)").append(jsonString(facts.meaning)).append("}");
+        out.append(R"(,"meaning":)").append(jsonString(facts.meaning));
+        out.append(R"(,"variable":)").append(jsonString(facts.variable));
+        out.append(R"(,"applies":)").append(jsonString(facts.applies)).append("}");
     }
-    out.append(R"(],"valid":)").append(loaded.problems.empty() ? "true" : "false");
+    out.append(R"(],"valid":)").append(settings::anyError(loaded.problems) ? "false" : "true");
     return out.append(R"(,"diagnostics":)").append(jsonDiagnostics(loaded.problems)).append("}\n");
 }
 

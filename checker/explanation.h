@@ -19,12 +19,14 @@ namespace checker {
 //     default:  10
 //     rules:    must be in [5, 100]
 //     meaning:  capture buffer length, in milliseconds
+//     variable: DETECTOR_AUDIO_BUFFER_SIZE_MS
+//     applies:  at restart
 //
 // Every key must name a setting.
 std::string textExplanation(const std::vector<std::string>& keys, const settings::LoadedSettings& loaded);
 
 // {"settings":[{"key":…,"value":…,"origin":ORIGIN,"sources":[ORIGIN with "value",…],
-// "default":…,"rules":…,"meaning":…},…],"valid":…,"diagnostics":[… as check's …]},
+// "default":…,"rules":…,"meaning":…,"variable":…,"applies":…},…],"valid":…,"diagnostics":[… as check's …]},
 // ORIGIN {"kind":…,"name":…,"line":…,"column":…}. Values are JSON values
 // (numbers, strings), but for reals JSON cannot hold ("nan", "inf"), which are strings.
 std::string jsonExplanation(const std::vector<std::string>& keys, const settings::LoadedSettings& loaded);

@@ -1,4 +1,5 @@
 // The program's entry where arguments arrive as UTF-8 (POSIX systems).
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -6,5 +7,7 @@
 #include "settings/sources.h"
 
 int main(int argc, char** argv) {
+    // A reader that has gone makes a write fail, as any failed write does (status 2), rather than end the program.
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
     return checker::run(std::vector<std::string>(argv, argv + argc), settings::processEnvironment());
 }

@@ -36,7 +36,7 @@ int statusOf(const std::vector<settings::SourcedProblem>& problems) {
     const bool unreadable = std::any_of(problems.begin(), problems.end(), [](const settings::SourcedProblem& p) {
         return p.problem.kind == settings::ProblemKind::file;
     });
-    return unreadable ? kUsageOrFileError : problems.empty() ? kAllValid : kProblemsFound;
+    return unreadable ? kUsageOrFileError : settings::anyError(problems) ? kProblemsFound : kAllValid;
 }
 
 void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, std::string_view fileText) {

@@ -40,7 +40,8 @@ settings::SettingsSources sourcesWith(std::optional<LoadedFile> file, const Requ
 // The text of the sources' file; empty without one.
 std::string_view fileTextOf(const settings::SettingsSources& sources);
 
-// kAllValid, kProblemsFound, or kUsageOrFileError when a file could not be read.
+// kAllValid (warnings alone too), kProblemsFound, or kUsageOrFileError when a
+// file could not be read.
 int statusOf(const std::vector<settings::SourcedProblem>& problems);
 
 // Text diagnostics of every source, with the lines of the file's text.

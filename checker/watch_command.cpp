@@ -1,14 +1,16 @@
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
-#include <mutex>
+#include <future>
+#include <thread>
 #include <utility>
 
 #include "command.h"
 #include "commands.h"
 #include "diagnostics.h"
+#include "event_queue.h"
 #include "settings/text_lines.h"
 #include "settings/watch.h"
 #include "watch_events.h"
@@ -23,36 +25,62 @@ static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only 
 
 void interrupt(int signal) { interruption.store(signal); }
 
-// What the watch's thread has to say, for the main thread, which alone writes the streams.
-class EventLines {
-public:
-    void add(std::string out, std::string err) {
-        const std::scoped_lock lock(mutex_);
-        lines_.emplace_back(std::move(out), std::move(err));
-        added_.notify_one();
-    }
+// How often the command looks for an interruption, and how long, once
+// interrupted, the events still waiting may take to be written.
+constexpr std::chrono::milliseconds kInterruptionSeen(50);
+constexpr std::chrono::milliseconds kLastEventsWritten(300);
 
-    // The lines there are, waiting for some at most `timeout`.
-    std::vector<std::pair<std::string, std::string>> take(std::chrono::milliseconds timeout) {
-        std::unique_lock lock(mutex_);
-        added_.wait_for(lock, timeout, [this] { return !lines_.empty(); });
-        return std::exchange(lines_, {});
+// Writes the queue's events until it is closed and empty, or a write fails.
+void writeEvents(EventQueue& queue, Outputs& streams, bool json) {
+    for (;;) {
+        const EventQueue::Batch batch = queue.take(kInterruptionSeen);
+        if (batch.leftOut > 0) {
+            streams.out.write(json ? skippedJson(batch.leftOut) : skippedText(batch.leftOut));
+        }
+        for (const EventLines& event : batch.events) {
+            streams.out.write(event.out);
+            streams.err.write(event.err);
+        }
+        if (!streams.out.finish() || !streams.err.finish() || batch.closed) {
+            return;
+        }
     }
+}
+
+// SIGINT and SIGTERM set `interruption` while it lives; the handlers before are restored after.
+class InterruptionHandlers {
+public:
+    InterruptionHandlers() {
+        interruption.store(0);
+        onInterrupt_ = std::signal(SIGINT, interrupt);
+        onTerminate_ = std::signal(SIGTERM, interrupt);
+    }
+    ~InterruptionHandlers() {
+        static_cast<void>(std::signal(SIGINT, onInterrupt_));
+        static_cast<void>(std::signal(SIGTERM, onTerminate_));
+    }
+    InterruptionHandlers(const InterruptionHandlers&) = delete;
+    InterruptionHandlers& operator=(const InterruptionHandlers&) = delete;
+    InterruptionHandlers(InterruptionHandlers&&) = delete;
+    InterruptionHandlers& operator=(InterruptionHandlers&&) = delete;
 
 private:
-    std::mutex mutex_;
-    std::condition_variable added_;
-    std::vector<std::pair<std::string, std::string>> lines_;
+    using Handler = void (*)(int);
+    Handler onInterrupt_ = nullptr;
+    Handler onTerminate_ = nullptr;
 };
 
 }  // namespace
 
-// A file with problems would not start a detector: they are reported as check reports them.
+// A file with errors would not start a detector: they are reported as check
+// reports them. The listeners only queue lines, and a thread of the command's
+// own writes them, so that a reader that stalls never holds up the watch nor
+// an interruption.
 int watch(const std::string& file, const Request& request, Outputs& streams) {
     const bool json = request.format == Format::json;
     const settings::SettingsSources sources = sourcesWith(load(file, streams.in), request);
     const settings::LoadedSettings loaded = settings::loadSettings(sources);
-    if (!loaded.problems.empty()) {
+    if (settings::anyError(loaded.problems)) {
         if (json) {
             streams.out.write(rejectedJson(loaded.problems));
         } else {
@@ -60,13 +88,17 @@ int watch(const std::string& file, const Request& request, Outputs& streams) {
         }
         return statusOf(loaded.problems);
     }
+    if (!json) {
+        writeText(streams.err, loaded.problems, fileTextOf(sources));
+    }
+    streams.out.write(json ? watchingJson(file, loaded.problems) : watchingText(file));
 
-    EventLines lines;
+    EventQueue queue;
     settings::WatchOptions options;
     options.environment = request.environment;
     options.overrides = request.overrides;
     options.onApplied = [&](const settings::AppliedChange& change) {
-        lines.add(json ? appliedJson(change) : appliedText(change), "");
+        queue.add({json ? appliedJson(change) : appliedText(change), ""});
     };
     options.onRejected = [&](const settings::RejectedEdit& edit) {
         std::string diagnostics;
@@ -76,29 +108,26 @@ int watch(const std::string& file, const Request& request, Outputs& streams) {
                 diagnostics += textDiagnostic(problem, textLines);
             }
         }
-        lines.add(json ? rejectedJson(edit.problems) : rejectedText(edit.problems), std::move(diagnostics));
+        queue.add({json ? rejectedJson(edit.problems) : rejectedText(edit.problems), std::move(diagnostics)});
     };
-    interruption.store(0);
-    const auto previousOnInterrupt = std::signal(SIGINT, interrupt);
-    const auto previousOnTerminate = std::signal(SIGTERM, interrupt);
-    settings::SettingsWatcher watcher(std::filesystem::path(std::u8string(file.begin(), file.end())), loaded.config,
-                                      std::move(options));
-    streams.out.write(json ? watchingJson(file) : watchingText(file));
-    const auto writeLines = [&](std::chrono::milliseconds wait) {
-        for (const auto& [out, err] : lines.take(wait)) {
-            streams.out.write(out);
-            streams.err.write(err);
+    const InterruptionHandlers handlers;
+    std::packaged_task<void()> writing([&] { writeEvents(queue, streams, json); });
+    std::future<void> written = writing.get_future();
+    std::thread writer(std::move(writing));
+    {
+        const settings::SettingsWatcher watcher(std::filesystem::path(std::u8string(file.begin(), file.end())),
+                                                loaded.config, std::move(options));
+        while (interruption.load() == 0 && written.wait_for(kInterruptionSeen) == std::future_status::timeout) {
         }
-        return streams.out.finish() && streams.err.finish();
-    };
-    constexpr std::chrono::milliseconds kInterruptionSeen(50);
-    while (writeLines(kInterruptionSeen) && interruption.load() == 0) {
+    }  // the watch stops: no listener is called after
+    queue.close();
+    // What the watch said before it stopped is written too, unless the reader
+    // has stopped reading: a thread blocked in a write cannot be woken on every
+    // system, and leaving normally would wait to flush what it holds.
+    if (written.wait_for(kLastEventsWritten) == std::future_status::timeout) {
+        std::_Exit(kAllValid);  // GCOVR_EXCL_LINE: the process ends here, before its coverage is written
     }
-    watcher.stop();
-    // What the watch said before it stopped is written too.
-    static_cast<void>(writeLines(std::chrono::milliseconds(0)));
-    static_cast<void>(std::signal(SIGINT, previousOnInterrupt));
-    static_cast<void>(std::signal(SIGTERM, previousOnTerminate));
+    writer.join();
     return kAllValid;
 }
 

@@ -17,8 +17,9 @@ std::string watchingText(std::string_view path) {
     return settings::concatenate({"watching ", settings::terminalSafe(path), "\n"});
 }
 
-std::string watchingJson(std::string_view path) {
-    return settings::concatenate({R"({"event":"watching","path":)", jsonString(path), "}\n"});
+std::string watchingJson(std::string_view path, const std::vector<settings::SourcedProblem>& warnings) {
+    return settings::concatenate(
+        {R"({"event":"watching","path":)", jsonString(path), R"(,"diagnostics":)", jsonDiagnostics(warnings), "}\n"});
 }
 
 std::string appliedText(const settings::AppliedChange& change) {
@@ -53,6 +54,16 @@ std::string rejectedText(const std::vector<settings::SourcedProblem>& problems) 
     const std::size_t count = problems.size();
     return settings::concatenate({"rejected: ", settings::renderInteger(static_cast<std::int64_t>(count)),
                                   count == 1 ? " problem" : " problems", "; the settings in force stay\n"});
+}
+
+std::string skippedText(std::size_t count) {
+    return settings::concatenate({"skipped: ", settings::renderInteger(static_cast<std::int64_t>(count)),
+                                  count == 1 ? " event" : " events", ", as the output was not read in time\n"});
+}
+
+std::string skippedJson(std::size_t count) {
+    return settings::concatenate(
+        {R"({"event":"skipped","count":)", settings::renderInteger(static_cast<std::int64_t>(count)), "}\n"});
 }
 
 std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems) {

@@ -11,9 +11,10 @@
 
 namespace checker {
 
-// "watching settings.toml"; {"event":"watching","path":"settings.toml"}
+// "watching settings.toml"; {"event":"watching","path":"settings.toml","diagnostics":[…]},
+// the diagnostics (warnings alone: a watch starts on valid settings) as check's.
 std::string watchingText(std::string_view path);
-std::string watchingJson(std::string_view path);
+std::string watchingJson(std::string_view path, const std::vector<settings::SourcedProblem>& warnings);
 
 // "applied: detection.sensitivity = 0.8; pending restart: audio.bufferSizeMs"
 // ("applied: nothing changed" when no value in force changed);
@@ -25,5 +26,10 @@ std::string appliedJson(const settings::AppliedChange& change);
 // {"event":"rejected","diagnostics":[… as check's …]}
 std::string rejectedText(const std::vector<settings::SourcedProblem>& problems);
 std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems);
+
+// Events left out while the output was not read: "skipped: 3 events, as the
+// output was not read in time"; {"event":"skipped","count":3}
+std::string skippedText(std::size_t count);
+std::string skippedJson(std::size_t count);
 
 }  // namespace checker

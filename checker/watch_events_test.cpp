@@ -62,7 +62,7 @@ TEST(WatchEventTest, RejectedEditCountsItsProblemsAndHasThemAsCheckHas) {
     EXPECT_EQ(rejectedText({range, unknown}), "rejected: 2 problems; the settings in force stay\n");
     EXPECT_EQ(rejectedJson({range}),
               R"({"event":"rejected","diagnostics":[{"line":2,"column":15,"key":"detection.sensitivity",)"
-              R"("rule":"range","message":"must be in [0.0, 1.0]; got 1.500000",)"
+              R"("rule":"range","severity":"error","message":"must be in [0.0, 1.0]; got 1.500000",)"
               R"("origin":{"kind":"file","name":"settings.toml"}}]})"
               "\n");
 }
@@ -70,7 +70,14 @@ TEST(WatchEventTest, RejectedEditCountsItsProblemsAndHasThemAsCheckHas) {
 TEST(WatchEventTest, WatchingNamesThePathSafely) {
     EXPECT_EQ(watchingText("settings.toml"), "watching settings.toml\n");
     EXPECT_EQ(watchingText("a\x1b[2J.toml"), "watching a\\u001B[2J.toml\n");
-    EXPECT_EQ(watchingJson("r\xC3\xA9glages.toml"), "{\"event\":\"watching\",\"path\":\"r\xC3\xA9glages.toml\"}\n");
+    EXPECT_EQ(watchingJson("r\xC3\xA9glages.toml", {}),
+              "{\"event\":\"watching\",\"path\":\"r\xC3\xA9glages.toml\",\"diagnostics\":[]}\n");
+}
+
+TEST(WatchEventTest, SkippedEventsAreCounted) {
+    EXPECT_EQ(skippedText(1), "skipped: 1 event, as the output was not read in time\n");
+    EXPECT_EQ(skippedText(12), "skipped: 12 events, as the output was not read in time\n");
+    EXPECT_EQ(skippedJson(12), R"({"event":"skipped","count":12})" "\n");
 }
 
 }  // namespace

@@ -36,6 +36,9 @@ constexpr std::string_view kDidYouMean = "; did you mean ";
 constexpr std::string_view kMustBe = "must be ";
 constexpr std::string_view kExpectedTable = "a table";
 constexpr std::string_view kNotOneLine = "a value must be on one line";
+// Where toml++ says that the text ended, a value given alone says so of itself.
+constexpr std::string_view kEndOfFile = "end-of-file";
+constexpr std::string_view kEndOfValue = "the end of the value";
 constexpr std::string_view kNotUtf8 = "text that is not UTF-8";
 
 // An override's value is read as the value of this key, on a line of its own.
@@ -69,13 +72,6 @@ std::string_view typeName(toml::node_type type) { return kTypeNames[static_cast<
 constexpr ProblemKind brokenRule(RuleKind rule) { return static_cast<ProblemKind>(rule); }
 static_assert(std::all_of(kRuleKinds.begin(), kRuleKinds.end(),
                           [](RuleKind rule) { return problemKindName(brokenRule(rule)) == ruleName(rule); }));
-
-constexpr char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return foldCase(x) == foldCase(y); });
-}
 
 constexpr std::size_t kMaxEdits = 2;  // a key further than this from every known one gets no suggestion
 
@@ -226,8 +222,8 @@ public:
         return {std::move(reading_), taken_};
     }
 
-    // The text is kValueKey, " = ", `value` and a line end: a setting's value as a
-    // file would give it, read and judged as the file's. A text setting whose
+    // The text is kValueKey, " = " and `value`: a setting's value as a file
+    // would give it, read and judged as the file's. A text setting whose
     // value is not a TOML string takes the value itself. Nothing has a position.
     TrackedReading readValue(std::size_t row, std::string_view value) {
         forEachSetting([&](const auto& setting) {
@@ -248,18 +244,16 @@ public:
 private:
     template <typename Row>
     void readValueOf(const Row& row, std::string_view value) {
+        // A value of several lines could hold keys of its own, whatever its type: none is read.
+        if (value.find_first_of("\r\n") != std::string_view::npos) {
+            add({}, ProblemKind::syntax, std::string(kNotOneLine), 0, 0);
+            return;
+        }
         const std::string keyPath(row.keyPath);
-        // A value of several lines could hold keys of its own.
-        const bool oneLine = value.find_first_of("\r\n") == std::string_view::npos;
-        std::optional<std::string> refusal;
+        const GuardedText guarded = guardToml(text_);
         std::optional<toml::parse_result> parsed;
-        if (oneLine) {
-            const GuardedText guarded = guardToml(text_);
-            if (guarded.refusal) {
-                refusal = guarded.refusal->message;  // GCOVR_EXCL_BR_LINE: template instance
-            } else {
-                parsed = toml::parse(guarded.parseable);
-            }
+        if (!guarded.refusal) {
+            parsed = toml::parse(guarded.parseable);
         }
         const toml::node* node = parsed && *parsed ? parsed->table().get(kValueKey) : nullptr;
         if constexpr (Row::type == ValueType::text || Row::type == ValueType::wideText) {
@@ -276,9 +270,14 @@ private:
         if (node != nullptr) {
             readSetting(row, keyPath, *node);
         } else if (parsed) {
-            addSyntaxError(parsed->error());  // GCOVR_EXCL_BR_LINE: template instance
+            // The value is all the text: its end is no file's.
+            std::string message(parsed->error().description());
+            if (message.ends_with(kEndOfFile)) {
+                message.replace(message.size() - kEndOfFile.size(), kEndOfFile.size(), kEndOfValue);
+            }
+            add({}, ProblemKind::syntax, std::move(message), 0, 0);  // GCOVR_EXCL_BR_LINE: template instance
         } else {
-            add({}, ProblemKind::syntax, refusal.value_or(std::string(kNotOneLine)), 0, 0);  // GCOVR_EXCL_BR_LINE
+            add({}, ProblemKind::syntax, guarded.refusal->message, 0, 0);  // GCOVR_EXCL_BR_LINE: template instance
         }
     }
 
@@ -474,7 +473,7 @@ FileReading readSettings(std::string_view tomlText) { return Reader(tomlText).re
 TrackedReading readSettingsTracked(std::string_view tomlText) { return Reader(tomlText).read(); }
 
 TrackedReading readSettingValue(std::size_t row, std::string_view value) {
-    const std::string text = concatenate({kValueKey, " = ", value, "\n"});
+    const std::string text = concatenate({kValueKey, " = ", value});
     return Reader(text).readValue(row, value);
 }
 

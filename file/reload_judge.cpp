@@ -18,7 +18,7 @@ ReloadJudge::ReloadJudge(std::string fileName, Config running, std::vector<std::
 ReloadJudge::Verdict ReloadJudge::judge(SettingsText text) {
     sources_.file->content = std::move(text);
     LoadedSettings loaded = loadSettings(sources_);
-    if (!loaded.problems.empty()) {
+    if (anyError(loaded.problems)) {
         lastRejected_ = true;
         return RejectedEdit{std::move(sources_.file->content.text), std::move(loaded.problems)};
     }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "settings/internal/characters.h"
 #include "settings/internal/file_format.h"
 #include "settings/internal/reader.h"
 #include "settings/internal/text.h"
@@ -14,12 +15,8 @@ namespace settings {
 namespace {
 
 constexpr std::string_view kNotAnAssignment = "expected KEY=VALUE";
-
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    const auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [&](char a, char b) { return fold(a) == fold(b); });
-}
+// Said of a variable that names a setting but for the case of its letters, where that counts.
+constexpr std::string_view kNamesAreCaseSensitive = " names are case-sensitive";
 
 std::string_view trimmed(std::string_view text) {
     constexpr std::string_view kBlanks = " \t";
@@ -37,6 +34,7 @@ public:
     }
 
     LoadedSettings load(const SettingsSources& sources) {
+        caseSensitive_ = sources.caseSensitiveVariables;
         if (const std::optional<SettingsFileText>& file = sources.file) {
             const Source source{SourceKind::file, file->name};
             if (file->content.problem) {
@@ -75,7 +73,7 @@ private:
             // Windows keeps variables named "=C:", which start with "=".
             const std::size_t equals = entry.find('=', 1);
             const std::string_view name = std::string_view(entry).substr(0, equals);
-            if (equals != std::string::npos && startsWithIgnoringCase(name, kEnvironmentPrefix)) {
+            if (equals != std::string::npos && equalIgnoringCase(name.substr(0, kEnvironmentPrefix.size()), kEnvironmentPrefix)) {
                 variables.emplace_back(name, std::string_view(entry).substr(equals + 1));
             }
         }
@@ -84,7 +82,9 @@ private:
         const std::vector<std::string>& names = names_;
         for (const auto& [name, value] : variables) {
             const Source source{SourceKind::environment, std::string(name)};
-            const auto known = std::find(names.begin(), names.end(), name);
+            const auto known = std::find_if(names.begin(), names.end(), [&](const std::string& setting) {
+                return caseSensitive_ ? setting == name : equalIgnoringCase(setting, name);
+            });
             if (known != names.end()) {
                 take(source, readSettingValue(static_cast<std::size_t>(known - names.begin()), value));
                 continue;
@@ -92,7 +92,13 @@ private:
             const std::optional<std::size_t> closest = closestName(name, names);
             const std::optional<std::string_view> suggestion =
                 closest ? std::optional<std::string_view>(names.at(*closest)) : std::nullopt;
-            loaded_.problems.push_back({source, {{}, ProblemKind::unknown, unknownSettingMessage(suggestion), 0, 0}});
+            std::string message = unknownSettingMessage(suggestion);
+            if (suggestion && equalIgnoringCase(*suggestion, name)) {
+                message += kNamesAreCaseSensitive;
+            }
+            // Another program's variable may share the prefix: told, but no error.
+            loaded_.problems.push_back(
+                {source, {{}, ProblemKind::unknown, std::move(message), 0, 0, Severity::warning}});
         }
     }
 
@@ -114,6 +120,7 @@ private:
     }
 
     std::vector<std::string> names_;  // the settings' variables, by row
+    bool caseSensitive_ = true;
     LoadedSettings loaded_;
 };
 

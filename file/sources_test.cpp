@@ -86,7 +86,6 @@ std::vector<RowValues> valuesOfEveryRow() {
                 "[1]",
                 "abc",
                 "1 2",
-                "",
                 "1979-05-27"};
         }
         rows.push_back(std::move(values));
@@ -127,10 +126,9 @@ TEST(Sources, AValueMeansTheSameFromEverySource) {
 
 // Text settings also take a value that is not a TOML string as the text itself.
 TEST(Sources, TextSettingsTakeWhatIsNotATomlStringAsItIs) {
-    const std::array<std::pair<std::string_view, std::string_view>, 6> cases = {{
+    const std::array<std::pair<std::string_view, std::string_view>, 5> cases = {{
         {"USB Mic", "USB Mic"},
         {"10", "10"},
-        {"two\nlines", "two\nlines"},
         {"'quoted'", "quoted"},
         {"\"USB Mic\" # a TOML comment", "USB Mic"},
         {"\xE8\xA8\xAD\xE5\xAE\x9A", "\xE8\xA8\xAD\xE5\xAE\x9A"},
@@ -144,14 +142,16 @@ TEST(Sources, TextSettingsTakeWhatIsNotATomlStringAsItIs) {
             EXPECT_EQ(settingValueText(wide.config, "audio.deviceNamePattern"), quotedString(text));
         }
     }
-    // A value that opens a string must be one, as in a file; a section is not a setting.
+    // A value that opens a string must be one, as in a file, which goes on after it; a section is not a setting.
     for (const std::string_view keyPath : {"training.dataFile", "audio.deviceNamePattern"}) {
         for (const std::string_view value : {R"("unterminated)", R"( "C:\data")", R"('a' 'b')"}) {
             const LoadedSettings fromFile = loadSettings(givenBy(Given::file, keyPath, value));
             const LoadedSettings fromOverride = loadSettings(givenBy(Given::commandLine, keyPath, value));
             ASSERT_EQ(fromOverride.problems.size(), 1U) << value;
             EXPECT_EQ(fromOverride.problems.front().problem.kind, ProblemKind::syntax) << value;
-            EXPECT_EQ(fromOverride.problems.front().problem.message, fromFile.problems.front().problem.message);
+            EXPECT_EQ(fromOverride.problems.front().problem.message,
+                      value.starts_with('"') ? "Error while parsing string: encountered the end of the value"
+                                             : fromFile.problems.front().problem.message);
         }
     }
     SettingsSources section;
@@ -194,6 +194,17 @@ INSTANTIATE_TEST_SUITE_P(
                      "a value must be on one line"},
         OddValueCase{"carriage_return", "audio.bufferSizeMs", "20\r", ProblemKind::syntax,
                      "a value must be on one line"},
+        OddValueCase{"plain_text_of_two_lines", "audio.deviceNamePattern", "1\n[detection]\nsensitivity=5",
+                     ProblemKind::syntax, "a value must be on one line"},
+        // A message names what was given, and nothing after it.
+        OddValueCase{"nothing", "audio.bufferSizeMs", "", ProblemKind::syntax,
+                     "Error while parsing key-value pair: encountered the end of the value"},
+        OddValueCase{"unfinished", "detection.sensitivity", "tru", ProblemKind::syntax,
+                     "Error while parsing boolean: encountered the end of the value"},
+        OddValueCase{"unfinished_hexadecimal", "detection.fftSize", "0x", ProblemKind::syntax,
+                     "Error while parsing hexadecimal integer: encountered the end of the value"},
+        OddValueCase{"wrong_word", "detection.fftSize", "trux", ProblemKind::syntax,
+                     "Error while parsing boolean: expected 'true', saw 'trux'"},
         OddValueCase{
             "deep_array", "detection.sensitivity", test::repeated("[", 100000), ProblemKind::syntax,
             "nests more than 128 levels deep (each part of a dotted key, each array and each inline table is a level)"},
@@ -271,7 +282,8 @@ TEST(Sources, EveryProblemIsKeptAndOnlyValuesThatFitAreTaken) {
          {"audio.bufferSizeMs", ProblemKind::range, "must be in [5, 100]; got 0", 2, 16}},
         {{SourceKind::file, "settings.toml"}, {"audio.bogus", ProblemKind::unknown, "unknown setting", 3, 1}},
         {{SourceKind::environment, "DETECTOR_AUDIO_BUFER_SIZE_MS"},
-         {"", ProblemKind::unknown, "unknown setting; did you mean DETECTOR_AUDIO_BUFFER_SIZE_MS?", 0, 0}},
+         {"", ProblemKind::unknown, "unknown setting; did you mean DETECTOR_AUDIO_BUFFER_SIZE_MS?", 0, 0,
+          Severity::warning}},
         {{SourceKind::environment, "DETECTOR_AUDIO_BUFFER_SIZE_MS"},
          {"audio.bufferSizeMs", ProblemKind::type, "must be an integer; got a string", 0, 0}},
         {{SourceKind::environment, "DETECTOR_DETECTION_FFT_SIZE"},
@@ -299,8 +311,11 @@ TEST(Sources, AFileThatCannotBeReadIsAProblemOfTheFile) {
     EXPECT_EQ(loaded.config.audio.bufferSizeMs, 20);
 }
 
-// A variable one edit away from a setting's, after the prefix, is suggested that setting's.
-TEST(Sources, AMisspelledVariableGetsTheRightSuggestion) {
+// A variable one edit away from a setting's, after the prefix, is suggested
+// that setting's, as a warning: it may be another program's, and the settings
+// stay valid. One that differs in case alone is the setting's where the
+// system ignores case (Windows), and elsewhere says that case counts.
+TEST(Sources, AMisspelledVariableIsAWarningWithTheRightSuggestion) {
     for (const std::string_view keyPath : kKeyPaths) {
         const std::string name = environmentName(keyPath);
         std::vector<std::string> misspellings;
@@ -310,20 +325,37 @@ TEST(Sources, AMisspelledVariableGetsTheRightSuggestion) {
             misspellings.push_back(std::string(name).insert(at, "Q"));
         }
         misspellings.push_back(name + "S");
-        std::string lower = name;
-        for (char& c : lower) {
-            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        }
-        misspellings.push_back(lower);
         for (const std::string& misspelled : misspellings) {
             SettingsSources sources;
             sources.environment = {misspelled + "=1"};
             const LoadedSettings loaded = loadSettings(sources);
             ASSERT_EQ(loaded.problems.size(), 1U) << misspelled;
-            EXPECT_EQ(loaded.problems.front().problem.message, "unknown setting; did you mean " + name + "?")
+            EXPECT_EQ(loaded.problems.front().problem,
+                      (FileProblem{"", ProblemKind::unknown, "unknown setting; did you mean " + name + "?", 0, 0,
+                                   Severity::warning}))
                 << misspelled;
+            EXPECT_FALSE(anyError(loaded.problems));
+        }
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+        for (const bool caseSensitive : {true, false}) {
+            SettingsSources sources;
+            sources.environment = {lower + "=" + settingValueText(Config{}, keyPath).value_or("")};
+            sources.caseSensitiveVariables = caseSensitive;
+            const LoadedSettings loaded = loadSettings(sources);
+            if (caseSensitive) {
+                ASSERT_EQ(loaded.problems.size(), 1U) << lower;
+                EXPECT_EQ(loaded.problems.front().problem.message,
+                          "unknown setting; did you mean " + name + "? names are case-sensitive");
+                EXPECT_EQ(loaded.problems.front().problem.severity, Severity::warning);
+            } else {
+                EXPECT_TRUE(loaded.problems.empty()) << lower;
+                ASSERT_EQ(loaded.values.at(rowOf(keyPath)).size(), 1U) << lower;
+                EXPECT_EQ(loaded.values.at(rowOf(keyPath)).back().source.name, lower);
+            }
         }
     }
+    EXPECT_EQ(SettingsSources{}.caseSensitiveVariables, kCaseSensitiveVariables);
 }
 
 // What a real environment holds besides: nothing of it is a problem.

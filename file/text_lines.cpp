@@ -1,18 +1,34 @@
 #include "settings/text_lines.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "settings/internal/characters.h"
 
 namespace settings {
 namespace {
 
-// Characters beyond ASCII that could forge a line, drive a terminal or reorder what it shows.
+// Unicode's format characters (General_Category Cf, Unicode 15.1): invisible,
+// and the bidirectional ones among them reorder what a terminal shows.
+constexpr std::array<std::pair<char32_t, char32_t>, 21> kFormatCharacters = {{
+    {0x00AD, 0x00AD}, {0x0600, 0x0605}, {0x061C, 0x061C}, {0x06DD, 0x06DD}, {0x070F, 0x070F},
+    {0x0890, 0x0891}, {0x08E2, 0x08E2}, {0x180E, 0x180E}, {0x200B, 0x200F}, {0x202A, 0x202E},
+    {0x2060, 0x2064}, {0x2066, 0x206F}, {0xFEFF, 0xFEFF}, {0xFFF9, 0xFFFB}, {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+}};
+
+// Characters beyond ASCII that could forge a line, drive a terminal, hide or
+// reorder what it shows: C1 controls, the line and paragraph separators, and
+// the format characters.
 constexpr bool isUnsafeOnTerminals(char32_t c) {
-    return c <= 0x9FU || (c >= 0x2028U && c <= 0x202EU) || (c >= 0x2066U && c <= 0x2069U);
+    return c <= 0x9FU || c == 0x2028U || c == 0x2029U ||
+           std::any_of(kFormatCharacters.begin(), kFormatCharacters.end(),
+                       [c](const auto& range) { return range.first <= c && c <= range.second; });
 }
 
 // "\\u001B" for a code point, "\\xFF" for a byte.
@@ -135,7 +151,8 @@ std::string terminalSafe(std::string_view text) {
             continue;
         }
         if (isUnsafeOnTerminals(character->codePoint)) {
-            appendEscape(safe, 'u', character->codePoint, 4);
+            const bool basic = character->codePoint <= 0xFFFFU;  // beyond it, as TOML escapes: \U0001D173
+            appendEscape(safe, basic ? 'u' : 'U', character->codePoint, basic ? 4 : 8);
         } else {
             safe.append(text.substr(0, character->size));
         }

@@ -5,8 +5,9 @@ Runs `detector-settings check` on files with every kind of problem, a file
 that cannot be read, variables and --set overrides, in the json, sarif and
 github formats. The SARIF log must be valid against the SARIF 2.1.0 JSON
 Schema (--sarif-schema) and hold one result per JSON diagnostic, with the same
-rule, message, file and position; GitHub's annotations must be one line per
-diagnostic, in the form GitHub Actions reads.
+rule, severity, message, file and position; GitHub's annotations must be one
+line per diagnostic, in the form GitHub Actions reads, of the same severity.
+A DETECTOR_ variable that names no setting is a warning in each.
 """
 
 import argparse
@@ -23,7 +24,7 @@ HERE = pathlib.Path(__file__).parent
 ENVIRONMENT = {'DETECTOR_AUDIO_BUFFER_SIZE_MS': '0', 'DETECTOR_DETECTION_SENSITIVTY': '0.5'}
 ARGUMENTS = ['--set', 'detection.sensitivity=0.8', '--set', 'cooldownMs=50', '--set', 'training.dataFile=',
              'problems.toml', 'valid.toml', 'syntax.toml', 'missing.toml', 'sources.toml']
-ANNOTATION = re.compile(r'::error(?: file=([^,:\r\n]+)(?:,line=(\d+),col=(\d+))?)?::([^\r\n]+)')
+ANNOTATION = re.compile(r'::(error|warning)(?: file=([^,:\r\n]+)(?:,line=(\d+),col=(\d+))?)?::([^\r\n]+)')
 
 
 def check(command, output_format):
@@ -42,18 +43,20 @@ def main():
     parser.add_argument('command', nargs='+', help='how to run detector-settings (an emulator first, if any)')
     options = parser.parse_args()
 
-    expected = []  # (file, line, column, rule, text) of every JSON diagnostic
+    expected = []  # (file, line, column, rule, severity, text) of every JSON diagnostic
     for report in json.loads(check(options.command, 'json'))['files']:
         for d in report['diagnostics']:
             text = f"{d['key']}: {d['message']}" if d['key'] else d['message']
             if d['origin']['kind'] == 'file':
-                expected.append((report['path'], d['line'], d['column'], d['rule'], text))
+                expected.append((report['path'], d['line'], d['column'], d['rule'], d['severity'], text))
             else:
                 name = d['origin']['name'] if d['origin']['kind'] == 'environment' else '--set ' + d['origin']['name']
-                expected.append((None, 0, 0, d['rule'], f'{name}: {text}'))
-    kinds = {rule for _, _, _, rule, _ in expected}
+                expected.append((None, 0, 0, d['rule'], d['severity'], f'{name}: {text}'))
+    kinds = {rule for _, _, _, rule, _, _ in expected}
     if not {'file', 'syntax', 'unknown', 'range', 'nonEmpty'} <= kinds:
         sys.exit(f'the files give too few kinds of problem: {sorted(kinds)}')
+    if {severity for *_, severity, _ in expected} != {'error', 'warning'}:
+        sys.exit('the files and variables give errors, or warnings, alone')
 
     if not options.sarif_schema.is_file():
         sys.exit(f'{options.sarif_schema}: no such file; install it as cmake/workflow.sh does, with '
@@ -73,10 +76,10 @@ def main():
             physical = location['physicalLocation']
             region = physical.get('region', {'startLine': 0, 'startColumn': 0})
             path = physical['artifactLocation']['uri'].replace('%3C', '<').replace('%3E', '>')
-            results.append((path, region['startLine'], region['startColumn'], result['ruleId'], text))
+            results.append((path, region['startLine'], region['startColumn'], result['ruleId'], result['level'], text))
         else:
             (logical,) = location['logicalLocations']
-            results.append((None, 0, 0, result['ruleId'], f'{logical["name"]}: {text}'))
+            results.append((None, 0, 0, result['ruleId'], result['level'], f'{logical["name"]}: {text}'))
     if results != expected:
         sys.exit(f'SARIF results differ from the JSON report:\n{results}\n{expected}')
 
@@ -85,9 +88,9 @@ def main():
         match = ANNOTATION.fullmatch(line)
         if not match:
             sys.exit(f'not an annotation GitHub reads: {line!r}')
-        path, row, column, text = match.groups()
-        annotations.append((path, int(row or 0), int(column or 0), text))
-    if annotations != [(path, row, column, text) for path, row, column, _, text in expected]:
+        severity, path, row, column, text = match.groups()
+        annotations.append((path, int(row or 0), int(column or 0), severity, text))
+    if annotations != [(path, row, column, severity, text) for path, row, column, _, severity, text in expected]:
         sys.exit(f'GitHub annotations differ from the JSON report:\n{annotations}\n{expected}')
     print(f'{len(expected)} problems: SARIF valid and equal, annotations equal')
 

@@ -72,15 +72,15 @@ def applied(changed, pending=()):
 
 
 def rejected(line, column, key, rule, message, kind='file'):
-    return ('{"event":"rejected","diagnostics":[{"line":%d,"column":%d,"key":"%s","rule":"%s","message":"%s",'
-            '"origin":{"kind":"%s","name":"settings.toml"}}]}' % (line, column, key, rule, message, kind))
+    return ('{"event":"rejected","diagnostics":[{"line":%d,"column":%d,"key":"%s","rule":"%s","severity":"error",'
+            '"message":"%s","origin":{"kind":"%s","name":"settings.toml"}}]}' % (line, column, key, rule, message, kind))
 
 
 def json_lines(command, folder):
     path = folder / 'settings.toml'
     write(path, '[detection]\nsensitivity = 0.5\n')
     watch = Watch(command, folder, ['--format', 'json'] + OVERRIDES + ['settings.toml'])
-    watch.expect(watch.out, '{"event":"watching","path":"settings.toml"}')
+    watch.expect(watch.out, '{"event":"watching","path":"settings.toml","diagnostics":[]}')
     write(path, '[detection]\nsensitivity = 0.25\nminDurationMs = 900\n')
     watch.expect(watch.out, applied([('detection.sensitivity', '0.25')]))
     write(path, '[audio]\nbufferSizeMs = 20\n[detection]\nsensitivity = 0.75\n')
@@ -136,7 +136,7 @@ def fifo(command, folder):
     path = folder / 'settings.toml'
     write(path, '')
     watch = Watch(command, folder, ['--format', 'json', 'settings.toml'])
-    watch.expect(watch.out, '{"event":"watching","path":"settings.toml"}')
+    watch.expect(watch.out, '{"event":"watching","path":"settings.toml","diagnostics":[]}')
     beside = path.with_name('settings.fifo')
     os.mkfifo(beside)
     os.replace(beside, path)

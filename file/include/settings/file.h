@@ -50,6 +50,16 @@ constexpr std::string_view problemKindName(ProblemKind kind) {
     return kind < ProblemKind::unknown ? ruleName(static_cast<RuleKind>(index)) : kOwnNames[index - kRuleKinds.size()];
 }
 
+// How much a problem weighs: an error makes the settings invalid; a warning
+// (a DETECTOR_ variable that names no setting, which may be some other
+// program's) is told but leaves them valid.
+enum class Severity { error, warning };
+
+// "error", "warning": as tools and people read it.
+constexpr std::string_view severityName(Severity severity) {
+    return severity == Severity::error ? "error" : "warning";
+}
+
 // One problem of a settings file.
 struct FileProblem {
     std::string key;  // key path as TOML writes it, each part bare or quoted ("audio.bufferSize",
@@ -58,6 +68,7 @@ struct FileProblem {
     std::string message;  // "must be in [5, 100]; got 0", "unknown setting; did you mean audio.bufferSizeMs?"
     int line = 0;         // 1-based position of the offending value, of the key when the key
     int column = 0;       // is unknown, of the error for a syntax error; 0 for file problems
+    Severity severity = Severity::error;
 
     friend bool operator==(const FileProblem&, const FileProblem&) = default;
 };

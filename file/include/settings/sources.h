@@ -17,7 +17,9 @@
 // (DETECTOR_AUDIO_DEVICE_NAME_PATTERN=USB Mic).
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,18 +70,28 @@ struct SettingsFileText {
     SettingsText content;
 };
 
+// Whether the system tells apart variables whose names differ in case alone:
+// POSIX systems do; Windows does not.
+inline constexpr bool kCaseSensitiveVariables = std::filesystem::path::preferred_separator == '/';
+
 struct SettingsSources {
     std::optional<SettingsFileText> file;  // none: no settings file
-    std::vector<std::string> environment;  // "NAME=VALUE", as the process environment holds them;
-                                           // variables that do not start with kEnvironmentPrefix are left alone
-    std::vector<std::string> overrides;    // "KEY=VALUE", as given to --set, KEY a key path
+    // "NAME=VALUE", as the process environment holds them. Variables that do
+    // not start with kEnvironmentPrefix, in any case, are left alone; one that
+    // does but names no setting is a warning (it may be another program's).
+    std::vector<std::string> environment;
+    std::vector<std::string> overrides;  // "KEY=VALUE", as given to --set, KEY a key path
+    // Without case-sensitive names, DETECTOR_detection_sensitivity is the
+    // setting's variable; with them, it is a warning that says so.
+    bool caseSensitiveVariables = kCaseSensitiveVariables;
 };
 
 struct LoadedSettings {
     Config config;  // each setting from the last source whose value its member holds; else the default
     // Every problem of every source, even one a later source overrides: the
     // file's by position, then the environment's by variable, then the
-    // overrides' in their order. Empty when every source is valid.
+    // overrides' in their order. The settings are valid when none is an
+    // error (anyError).
     std::vector<SourcedProblem> problems;
     // By row of the table (rowOf): each source whose value the setting took,
     // in order of precedence, so the last is in `config`; empty for a default.
@@ -87,6 +99,12 @@ struct LoadedSettings {
 };
 
 DETECTOR_SETTINGS_FILE_EXPORT LoadedSettings loadSettings(const SettingsSources& sources);
+
+// Whether any of `problems` is an error: warnings alone leave settings valid.
+inline bool anyError(const std::vector<SourcedProblem>& problems) {
+    return std::any_of(problems.begin(), problems.end(),
+                       [](const SourcedProblem& p) { return p.problem.severity == Severity::error; });
+}
 
 // What a key path that names no setting is told, as a file's unknown key is:
 // "unknown setting; did you mean detection.sensitivity?".

@@ -106,6 +106,9 @@ constexpr std::string_view memberNameOf(std::string_view keyPath) { return keyPa
 // or at its next start, for the settings that shape the audio pipeline.
 enum class Applies { live, atRestart };
 
+// "live", "at restart": as tools and people read it.
+constexpr std::string_view appliesName(Applies applies) { return applies == Applies::live ? "live" : "at restart"; }
+
 // One named setting. `member` maps a Config (const or not) to the setting's member.
 template <typename Member, std::size_t RuleCount>
 struct Setting {

@@ -25,6 +25,14 @@ constexpr bool isPlainAscii(char c) {
     return (byte >= 0x20U && byte < 0x7FU) || c == '\t';
 }
 
+constexpr char foldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Equal but for the case of ASCII letters.
+constexpr bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return foldCase(x) == foldCase(y); });
+}
+
 // A byte that does not continue a UTF-8 sequence starts a character, valid or not.
 constexpr bool startsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U; }
 

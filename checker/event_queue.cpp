@@ -1,0 +1,37 @@
+#include "event_queue.h"
+
+#include <iterator>
+#include <utility>
+
+namespace checker {
+
+void EventQueue::add(EventLines event) {
+    const std::scoped_lock lock(mutex_);
+    waitingBytes_ += event.out.size() + event.err.size();
+    waiting_.push_back(std::move(event));
+    while (waitingBytes_ > maxWaitingBytes_ && waiting_.size() > 1) {
+        waitingBytes_ -= waiting_.front().out.size() + waiting_.front().err.size();
+        waiting_.pop_front();
+        ++leftOut_;
+    }
+    added_.notify_one();
+}
+
+void EventQueue::close() {
+    const std::scoped_lock lock(mutex_);
+    closed_ = true;
+    added_.notify_one();
+}
+
+EventQueue::Batch EventQueue::take(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    added_.wait_for(lock, timeout, [this] { return !waiting_.empty() || closed_; });
+    Batch batch{std::exchange(leftOut_, 0),
+                {std::make_move_iterator(waiting_.begin()), std::make_move_iterator(waiting_.end())},
+                closed_};
+    waiting_.clear();
+    waitingBytes_ = 0;
+    return batch;
+}
+
+}  // namespace checker
