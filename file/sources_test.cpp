@@ -214,15 +214,18 @@ INSTANTIATE_TEST_SUITE_P(
                      "must be in [512, 8192]; got 4294967296"}),
     [](const testing::TestParamInfo<OddValueCase>& param) { return param.param.name; });
 
-// Defaults, then the file, then the environment, then overrides: for each
-// subset of sources, the last one present decides, and each one is listed.
+// Defaults, then the file, then the environment, then overrides: for every
+// setting and each subset of sources (every pair among them), the last one
+// present decides, and each one is listed. Values that break a rule are taken
+// as well, so any three distinct values serve.
 TEST(Sources, LaterSourcesOverrideEarlierOnes) {
-    const std::array<std::pair<std::string_view, std::array<std::string_view, 3>>, 3> samples = {{
-        {"audio.bufferSizeMs", {"20", "30", "40"}},
-        {"detection.sensitivity", {"0.25", "0.5", "0.75"}},
-        {"audio.deviceNamePattern", {R"("File")", "Environment", R"("Command line")"}},
-    }};
-    for (const auto& [keyPath, values] : samples) {
+    forEachSetting([](const auto& row) {
+        const std::string_view keyPath = row.keyPath;
+        constexpr ValueType type = std::decay_t<decltype(row)>::type;
+        const std::array<std::string_view, 3> values =
+            type == ValueType::integer ? std::array<std::string_view, 3>{"20", "30", "40"}
+            : type == ValueType::real  ? std::array<std::string_view, 3>{"0.25", "0.5", "0.75"}
+                                       : std::array<std::string_view, 3>{R"("File")", "Environment", R"("Command line")"};
         for (unsigned subset = 0; subset < 8U; ++subset) {
             SettingsSources sources;
             std::vector<std::string> expected;
@@ -236,21 +239,21 @@ TEST(Sources, LaterSourcesOverrideEarlierOnes) {
                 sources.overrides.insert(sources.overrides.end(), one.overrides.begin(), one.overrides.end());
                 expected.push_back(loadSettings(one).values.at(rowOf(keyPath)).back().value);
             }
-            // Unrelated settings from every source stay as each gives them.
-            sources.environment.emplace_back("DETECTOR_TRAINING_DATA_FILE=env.bin");
-            sources.overrides.emplace_back("version=1");
+            // An unrelated setting from every source stays as each gives it.
+            const std::string_view other = keyPath == "training.dataFile" ? "audio.deviceNamePattern" : "training.dataFile";
+            sources.environment.push_back(environmentName(other) + "=env.bin");
             const LoadedSettings loaded = loadSettings(sources);
-            EXPECT_TRUE(loaded.problems.empty());
             std::vector<std::string> listed;
             for (const SettingValue& value : loaded.values.at(rowOf(keyPath))) {
                 listed.push_back(value.value);
             }
             EXPECT_EQ(listed, expected) << keyPath << ", sources " << subset;
             EXPECT_EQ(settingValueText(loaded.config, keyPath),
-                      expected.empty() ? settingValueText(Config{}, keyPath) : expected.back());
-            EXPECT_EQ(loaded.config.training.dataFile, "env.bin");
+                      expected.empty() ? settingValueText(Config{}, keyPath) : expected.back())
+                << keyPath << ", sources " << subset;
+            EXPECT_EQ(settingValueText(loaded.config, other), "\"env.bin\"");
         }
-    }
+    });
 }
 
 TEST(Sources, OriginsNameTheSourceAndTheFilePosition) {
