@@ -5,8 +5,11 @@ Each case is a file built to crash, stall or fool the checker, or a command
 line it must refuse. The checker must give its exit status and, in text, one
 "FILE:LINE:COLUMN: error:" line per problem that the JSON report holds, no
 control character but tab and line ends, and at most a few hundred bytes of
-output per problem. Deep files also run on a 1 MiB stack (Linux). Output that
-cannot be written (a full disk, a closed stream) must end in status 2.
+output per problem; no character that Unicode calls a control, a format
+character (bidirectional marks, zero-width characters, tags) or a line or
+paragraph separator may reach the terminal raw. Deep files also run on a 1 MiB
+stack (Linux). Output that cannot be written (a full disk, a closed stream, a
+pipe whose reader has gone) must end in status 2.
 Times and memory are the benchmarks' (benchmarks/hostile_files.py).
 """
 
@@ -19,9 +22,15 @@ import resource
 import subprocess
 import sys
 import tempfile
+import unicodedata
 
 # Beside each problem's own line, its source excerpt and its caret.
 MAX_BYTES_PER_PROBLEM = 400
+
+# What must not reach a terminal raw, by Python's own Unicode database: controls
+# but tab and line ends, format characters, and line and paragraph separators.
+UNSAFE = {chr(c) for c in range(0x110000)
+          if unicodedata.category(chr(c)) in ('Cc', 'Cf', 'Zl', 'Zp')} - {'\t', '\n'}
 
 
 def deep_header(parts):
@@ -43,6 +52,8 @@ def cases():
         ('forged-key', '"a\\nb.toml:9:9: error: forged" = 1\n', 1, 1),
         ('forged-line', 'forged-line.toml:9:9: error: forged\n', 1, 1),
         ('escape-in-comment', '# \x1b[2J\x1b]0;title\x07\x1b[0m \u009b2J \u202e\n', 1, 1),
+        ('invisible-in-comment', 'version = 2 # \u200e\u200f\u061c\u00ad\u2066\ufeff\U000e0041\U0001d173\n', 1, 1),
+        ('invisible-in-key', '"\u200eaudio\u061c" = 1\n', 1, 1),
         ('escape-in-key', 'version = 2\n[detection]\n"\\u001B[2J\\u0007\\u009B\\u202E" = 1\n', 1, 2),
         ('comments-then-a-problem', '#' * 1_048_000 + '\nversion = 2\n', 1, 1),
     ]
@@ -75,8 +86,7 @@ def check_file(program, work_dir, name, text, status, problems, emulated):
     error_lines = re.findall(rf'^{re.escape(path.name)}:\d+:\d+: error: ', stderr, flags=re.MULTILINE)
     if len(error_lines) != problems or stderr.replace('\r\n', '\n').count('\n') != 3 * problems:
         failures.append(f'{name}: {len(error_lines)} "error:" lines for {problems} problems')
-    controls = re.findall(r'[\x00-\x08\x0b-\x1f\x7f\u0080-\u009f\u2028-\u202e\u2066-\u2069]',
-                          stderr.replace('\r\n', '\n'))
+    controls = [c for c in stderr.replace('\r\n', '\n') if c in UNSAFE]
     if controls:
         failures.append(f'{name}: control characters reach the terminal: {sorted(set(controls))}')
     for kind, size in (('text', len(text_run.stderr)), ('json', len(json_run.stdout))):
@@ -101,12 +111,17 @@ def check_file_name(program, work_dir):
 
 
 def check_usage(program, work_dir):
-    """Standard input twice is a usage error."""
-    result = run(program, ['check', '-', '-'], cwd=work_dir, input=b'version = 1\n')
-    expected = b'detector-settings: standard input (-) can be checked only once (see detector-settings --help)'
-    if result.returncode != 2 or result.stderr.rstrip() != expected:
-        return [f'check - -: exit status {result.returncode}, {result.stderr!r}']
-    return []
+    """Standard input twice, and a --set whose value was forgotten, are usage errors that name their cause."""
+    failures = []
+    for args, cause in ((['check', '-', '-'], b'standard input (-) can be checked only once'),
+                        (['check', '--set', 'good.toml'], b'--set takes KEY=VALUE, not good.toml'),
+                        (['watch', '--set', 'good.toml'], b'--set takes KEY=VALUE, not good.toml'),
+                        (['explain', '--set', 'version'], b'--set takes KEY=VALUE, not version')):
+        result = run(program, args, cwd=work_dir, input=b'version = 1\n')
+        expected = b'detector-settings: ' + cause + b' (see detector-settings --help)'
+        if result.returncode != 2 or result.stderr.rstrip() != expected:
+            failures.append(f'{" ".join(args)}: exit status {result.returncode}, {result.stderr!r}')
+    return failures
 
 
 def check_write_failures(program, work_dir, emulated):
@@ -122,6 +137,12 @@ def check_write_failures(program, work_dir, emulated):
             results.append(('a closed stream', subprocess.run(program + args, cwd=work_dir, stdout=subprocess.DEVNULL,
                                                               stderr=subprocess.PIPE, check=False,
                                                               preexec_fn=lambda: os.close(1))))
+            # As `| head` leaves it: SIGPIPE as the shell gives it, not an end without a word.
+            reader, writer = os.pipe()
+            os.close(reader)
+            results.append(('a pipe without a reader', subprocess.run(program + args, cwd=work_dir, stdout=writer,
+                                                                      stderr=subprocess.PIPE, check=False)))
+            os.close(writer)
         for where, result in results:
             message = result.stderr.decode(errors='replace')
             if result.returncode != 2 or 'cannot write to standard output' not in message:
