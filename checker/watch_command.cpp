@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -26,9 +27,9 @@ static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only 
 void interrupt(int signal) { interruption.store(signal); }
 
 // How often the command looks for an interruption, and how long, once
-// interrupted, the events still waiting may take to be written.
+// interrupted, the watch may take to stop and its last events to be written.
 constexpr std::chrono::milliseconds kInterruptionSeen(50);
-constexpr std::chrono::milliseconds kLastEventsWritten(300);
+constexpr std::chrono::milliseconds kStopped(800);
 
 // Writes the queue's events until it is closed and empty, or a write fails.
 void writeEvents(EventQueue& queue, Outputs& streams, bool json) {
@@ -114,19 +115,28 @@ int watch(const std::string& file, const Request& request, Outputs& streams) {
     std::packaged_task<void()> writing([&] { writeEvents(queue, streams, json); });
     std::future<void> written = writing.get_future();
     std::thread writer(std::move(writing));
-    {
-        const settings::SettingsWatcher watcher(std::filesystem::path(std::u8string(file.begin(), file.end())),
-                                                loaded.config, std::move(options));
-        while (interruption.load() == 0 && written.wait_for(kInterruptionSeen) == std::future_status::timeout) {
-        }
-    }  // the watch stops: no listener is called after
-    queue.close();
-    // What the watch said before it stopped is written too, unless the reader
-    // has stopped reading: a thread blocked in a write cannot be woken on every
-    // system, and leaving normally would wait to flush what it holds.
-    if (written.wait_for(kLastEventsWritten) == std::future_status::timeout) {
+    auto watcher = std::make_unique<settings::SettingsWatcher>(
+        std::filesystem::path(std::u8string(file.begin(), file.end())), loaded.config, std::move(options));
+    while (interruption.load() == 0 && written.wait_for(kInterruptionSeen) == std::future_status::timeout) {
+    }
+    // The watch stops (no listener is called after), then what it said before
+    // is written, within a deadline: the watch may be judging a large file, and
+    // the reader may have stopped reading. A thread blocked in a write cannot
+    // be woken on every system, and leaving normally would wait to flush what
+    // it holds: past the deadline the process ends at once.
+    std::packaged_task<void()> stopping([&] {
+        watcher.reset();
+        queue.close();
+    });
+    std::future<void> stopped = stopping.get_future();
+    std::thread stopper(std::move(stopping));
+    // Without an interruption, the output failed: the watch stops as it will, and the command fails.
+    const auto deadline = std::chrono::steady_clock::now() + kStopped;
+    if (interruption.load() != 0 && (stopped.wait_until(deadline) == std::future_status::timeout ||
+                                     written.wait_until(deadline) == std::future_status::timeout)) {
         std::_Exit(kAllValid);  // GCOVR_EXCL_LINE: the process ends here, before its coverage is written
     }
+    stopper.join();
     writer.join();
     return kAllValid;
 }
