@@ -89,6 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {"check", "--set", "detection.sensitivity", "-"},
                   "--set takes KEY=VALUE, not detection.sensitivity"},
         UsageCase{"SetWithoutArgument", {"check", "-", "--set"}, "--set: 1 required KEY=VALUE missing"},
+        // A --set whose value was forgotten takes the file or the key after it.
+        UsageCase{"SetTookTheFile", {"check", "--set", "good.toml"}, "--set takes KEY=VALUE, not good.toml"},
+        UsageCase{"SetTookTheWatchedFile", {"watch", "--set", "good.toml"}, "--set takes KEY=VALUE, not good.toml"},
+        UsageCase{"SetTookTheKey", {"explain", "--set", "version"}, "--set takes KEY=VALUE, not version"},
         UsageCase{"ExplainWithoutKey", {"explain"}, "KEY is required"},
         UsageCase{"ExplainUnknownKey",
                   {"explain", "audio.bufferSizeMs", "sensitivity"},

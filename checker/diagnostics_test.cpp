@@ -286,9 +286,10 @@ TEST(GithubAnnotations, AreOneLineEach) {
               "::error::DETECTOR_AUDIO_BUFFER_SIZE_MS: audio.bufferSizeMs: must be in [5, 100]; got 0\n"
               "::error::--set audio.bufferSizeMs=0: audio.bufferSizeMs: must be in [5, 100]; got 0\n");
     // Properties cannot be cut by ":" or ","; no text can start a line or hide a "%0A".
-    EXPECT_EQ(githubAnnotations({{{settings::SourceKind::file, "a,b:c%d\n.toml"},
+    // A file is named as it is, in GitHub's own escapes, so that GitHub finds it.
+    EXPECT_EQ(githubAnnotations({{{settings::SourceKind::file, "a,b:c%d\r\n\x1B.toml"},
                                   {"k\r\n::error::x", settings::ProblemKind::unknown, "100% wrong", 1, 2}}}),
-              "::error file=a%2Cb%3Ac%25d%0A.toml,line=1,col=2::k\\u000D\\u000A::error::x: 100%25 wrong\n");
+              "::error file=a%2Cb%3Ac%25d%0D%0A\x1B.toml,line=1,col=2::k\\u000D\\u000A::error::x: 100%25 wrong\n");
 }
 
 // A warning is one in every format, and leaves a file valid.

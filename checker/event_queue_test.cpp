@@ -1,0 +1,56 @@
+// The watch's queue of events: bounded, the newest event always kept, what
+// was left out counted.
+#include "event_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace checker {
+namespace {
+
+std::vector<std::string> outs(const EventQueue::Batch& batch) {
+    std::vector<std::string> lines;
+    for (const EventLines& event : batch.events) {
+        lines.push_back(event.out + event.err);
+    }
+    return lines;
+}
+
+TEST(EventQueue, KeepsTheNewestEventsWithinItsBoundAndCountsTheRest) {
+    EventQueue queue(10);
+    queue.add({"aaaa", ""});
+    queue.add({"bbb", "b"});
+    queue.add({"cc", ""});  // 10 bytes waiting: all kept
+    EventQueue::Batch batch = queue.take(std::chrono::milliseconds(0));
+    EXPECT_EQ(batch.leftOut, 0U);
+    EXPECT_EQ(outs(batch), (std::vector<std::string>{"aaaa", "bbbb", "cc"}));
+    EXPECT_FALSE(batch.closed);
+
+    queue.add({"1234567", ""});
+    queue.add({"89", "0"});
+    queue.add({"xy", ""});
+    queue.add({std::string(20, 'z'), ""});  // alone past the bound, and still kept
+    batch = queue.take(std::chrono::milliseconds(0));
+    EXPECT_EQ(batch.leftOut, 3U);
+    EXPECT_EQ(outs(batch), (std::vector<std::string>{std::string(20, 'z')}));
+    EXPECT_EQ(queue.take(std::chrono::milliseconds(0)).leftOut, 0U);
+}
+
+TEST(EventQueue, WakesATakerAndEndsOnceClosed) {
+    EventQueue queue;
+    std::thread adder([&] { queue.add({"line\n", ""}); });
+    const EventQueue::Batch batch = queue.take(std::chrono::seconds(60));
+    adder.join();
+    EXPECT_EQ(outs(batch), std::vector<std::string>{"line\n"});
+    queue.close();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(queue.take(std::chrono::seconds(60)).closed);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+}  // namespace
+}  // namespace checker
