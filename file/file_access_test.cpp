@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -37,11 +38,14 @@ TEST(FileAccess, LooksAtWhatThePathLeadsTo) {
 
 TEST(FileAccess, AFileRenamedOverTheOldOneIsAnotherWhateverItsSizeAndTimes) {
     const test::TestFolder folder;
+    // A time in whole seconds, which every platform sets exactly.
+    const auto written = std::chrono::time_point_cast<std::chrono::seconds>(std::filesystem::file_time_type::clock::now());
     write(folder / "settings.toml", "version = 1\n");
+    std::filesystem::last_write_time(folder / "settings.toml", written);
     const FileStatus before = lookAtFile(folder / "settings.toml");
     EXPECT_EQ(lookAtFile(folder / "settings.toml"), before);
     write(folder / "new.toml", "version = 2\n");
-    std::filesystem::last_write_time(folder / "new.toml", std::filesystem::last_write_time(folder / "settings.toml"));
+    std::filesystem::last_write_time(folder / "new.toml", written);
     std::filesystem::rename(folder / "new.toml", folder / "settings.toml");
     const FileStatus after = lookAtFile(folder / "settings.toml");
     EXPECT_EQ(after.size, before.size);

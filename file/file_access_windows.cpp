@@ -25,8 +25,10 @@ bool isMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == E
 }  // namespace
 
 FileStatus lookAtFile(const std::filesystem::path& path) {
-    // Attributes alone may be read from a handle; the flag opens folders too.
-    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // Opened for reading, as a read opens it: a handle for attributes alone
+    // would not keep the file from being deleted under it, which under Wine
+    // takes a file re-created under its name with it. The flag opens folders too.
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return {isMissing(GetLastError()) ? FileKind::missing : FileKind::unknown};

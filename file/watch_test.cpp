@@ -156,7 +156,7 @@ TEST(WatchTest, ReportsEachNewProblemOfTheFileOnce) {
     std::filesystem::create_directory(folder.file());
     ASSERT_TRUE(log.waitFor(0, rejectedFor("is a directory, not a settings file")));
     std::this_thread::sleep_for(200ms);  // time enough for a problem to be told twice
-    std::filesystem::remove(folder.file());
+    test::WatchFolder::retried([&] { std::filesystem::remove(folder.file()); });
     folder.change(Change::inPlace, withSensitivity("0.25"));
     ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.25F); }));
     EXPECT_EQ(watcher.current()->detection.sensitivity, 0.25F);

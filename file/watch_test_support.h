@@ -92,6 +92,9 @@ private:
         }
     }
 
+public:
+    // Makes `attempt` until the system allows it, as a save does on Windows
+    // while the watch looks at the file or reads it.
     static void retried(const std::function<void()>& attempt) {
         for (int tries = 1;; ++tries) {
             try {
@@ -106,6 +109,7 @@ private:
         }
     }
 
+private:
     TestFolder folder_;
     int versions_ = 0;
 };
