@@ -5,14 +5,15 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <iterator>
 
+#include "output.h"
 #include "settings/internal/text.h"
 
 namespace checker {
 namespace {
 
 constexpr std::string_view kCut = "...";
+constexpr std::string_view kSarifSchema = "https://json.schemastore.org/sarif-2.1.0.json";
 
 // Blanks as wide as `shown`, valid UTF-8 (tabs stay tabs, each character one
 // column), so that what follows stands under the character after it.
@@ -129,17 +130,12 @@ std::string diagnosticText(const settings::Source& source, const settings::FileP
 
 }  // namespace
 
-std::string jsonString(std::string_view text) {
-    std::string valid;
-    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
-    return settings::quotedString(valid);
-}
-
-std::string jsonValue(std::string_view toml) {
+void writeValue(settings::JsonWriter& json, std::string_view toml) {
     if (toml.ends_with("nan") || toml.ends_with("inf")) {
-        return jsonString(toml);
+        json.string(toml);
+    } else {
+        json.raw(toml);
     }
-    return std::string(toml);
 }
 
 std::string originText(const settings::Source& source, int line, int column) {
@@ -165,68 +161,70 @@ std::string textDiagnostic(const settings::SourcedProblem& problem, const settin
     return diagnosticText(problem.source, problem.problem, fileLines);
 }
 
-std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problems) {
-    std::string out = "[";
+void writeDiagnostics(settings::JsonWriter& json, const std::vector<settings::SourcedProblem>& problems) {
+    json.beginArray();
     for (const auto& [source, problem] : problems) {
-        out.append(out.size() == 1 ? "" : ",");
-        out.append(R"({"line":)").append(settings::renderInteger(problem.line));
-        out.append(R"(,"column":)").append(settings::renderInteger(problem.column));
-        out.append(R"(,"key":)").append(jsonString(problem.key));
-        out.append(R"(,"rule":)").append(jsonString(settings::problemKindName(problem.kind)));
-        out.append(R"(,"severity":)").append(jsonString(settings::severityName(problem.severity)));
-        out.append(R"(,"message":)").append(jsonString(problem.message));
-        out.append(R"(,"origin":{"kind":)").append(jsonString(settings::sourceKindName(source.kind)));
-        out.append(R"(,"name":)").append(jsonString(source.name)).append("}}");
+        json.beginObject().key("line").number(problem.line).key("column").number(problem.column);
+        json.key("key").string(problem.key).key("rule").string(settings::problemKindName(problem.kind));
+        json.key("severity").string(settings::severityName(problem.severity)).key("message").string(problem.message);
+        json.key("origin").beginObject().key("kind").string(settings::sourceKindName(source.kind));
+        json.key("name").string(source.name).endObject().endObject();
     }
-    return out.append("]");
+    json.endArray();
 }
 
 std::string jsonFileReport(std::string_view fileName, const std::vector<settings::SourcedProblem>& problems) {
-    std::string out = R"({"path":)";
-    out.append(jsonString(fileName)).append(R"(,"valid":)").append(settings::anyError(problems) ? "false" : "true");
-    return out.append(R"(,"diagnostics":)").append(jsonDiagnostics(problems)).append("}");
+    settings::JsonWriter json;
+    json.beginObject().key("path").string(fileName).key("valid").boolean(!settings::anyError(problems));
+    json.key("diagnostics");
+    writeDiagnostics(json, problems);
+    return json.endObject().text();
 }
 
 std::string sarifLogStart(std::string_view toolVersion) {
-    std::string out = R"({"version":"2.1.0","$schema":"https://json.schemastore.org/sarif-2.1.0.json",)";
-    out.append(R"("runs":[{"tool":{"driver":{"name":"detector-settings","version":)").append(jsonString(toolVersion));
-    out.append(R"(,"rules":[)");
+    // The log is left open: results follow, file by file.
+    settings::JsonWriter json;
+    json.beginObject().key("version").string("2.1.0").key("$schema").string(kSarifSchema);
+    json.key("runs").beginArray().beginObject().key("tool").beginObject().key("driver").beginObject();
+    json.key("name").string(kProgram).key("version").string(toolVersion).key("rules").beginArray();
     constexpr std::array kKinds = {settings::ProblemKind::equals,  settings::ProblemKind::nonEmpty,
                                    settings::ProblemKind::range,   settings::ProblemKind::powerOfTwo,
                                    settings::ProblemKind::unknown, settings::ProblemKind::type,
                                    settings::ProblemKind::syntax,  settings::ProblemKind::file};
     for (const settings::ProblemKind kind : kKinds) {
-        out.append(kind == kKinds.front() ? "" : ",");
-        out.append(R"({"id":)").append(jsonString(settings::problemKindName(kind))).append("}");
+        json.beginObject().key("id").string(settings::problemKindName(kind)).endObject();
     }
-    return out.append(R"(]}},"columnKind":"unicodeCodePoints","results":[)");
+    json.endArray().endObject().endObject().key("columnKind").string("unicodeCodePoints").key("results");
+    return json.text() + "[";
 }
 
 std::string sarifResults(const std::vector<settings::SourcedProblem>& problems) {
-    std::string out;
+    settings::JsonWriter json;
+    json.beginArray();
     for (const auto& [source, problem] : problems) {
-        out.append(out.empty() ? "" : ",");
-        out.append(R"({"ruleId":)").append(jsonString(settings::problemKindName(problem.kind)));
-        out.append(R"(,"level":)").append(jsonString(settings::severityName(problem.severity)));
-        out.append(R"(,"message":{"text":)").append(jsonString(keyAndMessage(problem)));
-        out.append(R"(},"locations":[{)");
+        json.beginObject().key("ruleId").string(settings::problemKindName(problem.kind));
+        json.key("level").string(settings::severityName(problem.severity));
+        json.key("message").beginObject().key("text").string(keyAndMessage(problem)).endObject();
+        json.key("locations").beginArray().beginObject();
         if (source.kind == settings::SourceKind::file) {
-            out.append(R"("physicalLocation":{"artifactLocation":{"uri":)").append(jsonString(uriOf(source.name)));
-            out.append("}");
+            json.key("physicalLocation").beginObject();
+            json.key("artifactLocation").beginObject().key("uri").string(uriOf(source.name)).endObject();
             if (problem.line > 0) {
-                out.append(R"(,"region":{"startLine":)").append(settings::renderInteger(problem.line));
-                out.append(R"(,"startColumn":)").append(settings::renderInteger(problem.column)).append("}");
+                json.key("region").beginObject().key("startLine").number(problem.line);
+                json.key("startColumn").number(problem.column).endObject();
             }
-            out.append("}");
+            json.endObject();
         } else {
-            out.append(R"("logicalLocations":[{"name":)").append(jsonString(originText(source, 0, 0)));
-            out.append(R"(,"kind":)");
-            out.append(source.kind == settings::SourceKind::environment ? R"("variable")" : R"("parameter")");
-            out.append("}]");
+            json.key("logicalLocations").beginArray().beginObject().key("name").string(originText(source, 0, 0));
+            json.key("kind").string(source.kind == settings::SourceKind::environment ? "variable" : "parameter");
+            json.endObject().endArray();
         }
-        out.append("}]}");
+        json.endObject().endArray().endObject();
     }
-    return out;
+    json.endArray();
+    // The results alone, to be joined with other files' in the log's array.
+    const std::string& results = json.text();
+    return results.substr(1, results.size() - 2);
 }
 
 std::string githubAnnotations(const std::vector<settings::SourcedProblem>& problems) {

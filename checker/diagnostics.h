@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "settings/file.h"
+#include "settings/json_writer.h"
 #include "settings/sources.h"
 #include "settings/text_lines.h"
 
@@ -38,19 +39,18 @@ inline constexpr int kMaxShownCharacters = 120;
 // file is {"path":…,"valid":…,"diagnostics":[…]} ("valid" unless a problem
 // is an error), each diagnostic
 // {"line":…,"column":…,"key":…,"rule":…,"severity":…,"message":…,"origin":{"kind":…,"name":…}}
-// (jsonDiagnostics). Text that is not valid UTF-8 (a file name) has its
+// (writeDiagnostics). Text that is not valid UTF-8 (a file name) has its
 // invalid bytes replaced by U+FFFD.
 inline constexpr std::string_view kJsonReportStart = R"({"files":[)";
 inline constexpr std::string_view kJsonReportEnd = "]}\n";
 std::string jsonFileReport(std::string_view fileName, const std::vector<settings::SourcedProblem>& problems);
-std::string jsonDiagnostics(const std::vector<settings::SourcedProblem>& problems);  // a JSON array
 
-// Text as a JSON string, invalid UTF-8 replaced by U+FFFD.
-std::string jsonString(std::string_view text);
+// The diagnostics as a JSON array, into `json`.
+void writeDiagnostics(settings::JsonWriter& json, const std::vector<settings::SourcedProblem>& problems);
 
-// A value as TOML writes it (settingValueText) as a JSON value: the same, but
-// for the reals JSON has no number for ("nan", "inf"), which are strings.
-std::string jsonValue(std::string_view toml);
+// A value as TOML writes it (settingValueText) as a JSON value, into `json`:
+// the same, but for the reals JSON has no number for ("nan", "inf"), which are strings.
+void writeValue(settings::JsonWriter& json, std::string_view toml);
 
 // A SARIF 2.1.0 log of one run: sarifLogStart(version), then the results of
 // each file (sarifResults), with "," between non-empty ones, then kSarifLogEnd.

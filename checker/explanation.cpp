@@ -31,10 +31,10 @@ Facts factsOf(std::string_view keyPath) {
     return facts;
 }
 
-std::string jsonOrigin(const settings::Source& source, int line, int column) {
-    return settings::concatenate({R"({"kind":)", jsonString(settings::sourceKindName(source.kind)), R"(,"name":)",
-                                  jsonString(source.name), R"(,"line":)", settings::renderInteger(line),
-                                  R"(,"column":)", settings::renderInteger(column)});
+// ORIGIN, left open for what follows it.
+void beginOrigin(settings::JsonWriter& json, const settings::Source& source, int line, int column) {
+    json.beginObject().key("kind").string(settings::sourceKindName(source.kind)).key("name").string(source.name);
+    json.key("line").number(line).key("column").number(column);
 }
 
 const settings::SettingValue kDefault{};
@@ -66,27 +66,29 @@ std::string textExplanation(const std::vector<std::string>& keys, const settings
 }
 
 std::string jsonExplanation(const std::vector<std::string>& keys, const settings::LoadedSettings& loaded) {
-    std::string out = R"({"settings":[)";
+    settings::JsonWriter json;
+    json.beginObject().key("settings").beginArray();
     for (const std::string& key : keys) {
         const Facts facts = factsOf(key);
         const std::vector<settings::SettingValue>& values = loaded.values.at(settings::rowOf(key));
         const settings::SettingValue& effective = values.empty() ? kDefault : values.back();
-        out.append(&key == keys.data() ? "" : ",").append(R"({"key":)").append(jsonString(key));
-        out.append(R"(,"value":)").append(jsonValue(values.empty() ? facts.defaultValue : effective.value));
-        out.append(R"(,"origin":)").append(jsonOrigin(effective.source, effective.line, effective.column));
-        out.append(R"(},"sources":[)");
+        json.beginObject().key("key").string(key).key("value");
+        writeValue(json, values.empty() ? facts.defaultValue : effective.value);
+        json.key("origin");
+        beginOrigin(json, effective.source, effective.line, effective.column);
+        json.endObject().key("sources").beginArray();
         for (const settings::SettingValue& value : values) {
-            out.append(&value == values.data() ? "" : ",").append(jsonOrigin(value.source, value.line, value.column));
-            out.append(R"(,"value":)").append(jsonValue(value.value)).append("}");
+            beginOrigin(json, value.source, value.line, value.column);
+            writeValue(json.key("value"), value.value);
+            json.endObject();
         }
-        out.append(R"(],"default":)").append(jsonValue(facts.defaultValue));
-        out.append(R"(,"rules":)").append(jsonString(facts.rules));
-        out.append(R"(,"meaning":)").append(jsonString(facts.meaning));
-        out.append(R"(,"variable":)").append(jsonString(facts.variable));
-        out.append(R"(,"applies":)").append(jsonString(facts.applies)).append("}");
+        writeValue(json.endArray().key("default"), facts.defaultValue);
+        json.key("rules").string(facts.rules).key("meaning").string(facts.meaning);
+        json.key("variable").string(facts.variable).key("applies").string(facts.applies).endObject();
     }
-    out.append(R"(],"valid":)").append(settings::anyError(loaded.problems) ? "false" : "true");
-    return out.append(R"(,"diagnostics":)").append(jsonDiagnostics(loaded.problems)).append("}\n");
+    json.endArray().key("valid").boolean(!settings::anyError(loaded.problems)).key("diagnostics");
+    writeDiagnostics(json, loaded.problems);
+    return json.endObject().text() + "\n";
 }
 
 }  // namespace checker

@@ -18,8 +18,10 @@ std::string watchingText(std::string_view path) {
 }
 
 std::string watchingJson(std::string_view path, const std::vector<settings::SourcedProblem>& warnings) {
-    return settings::concatenate(
-        {R"({"event":"watching","path":)", jsonString(path), R"(,"diagnostics":)", jsonDiagnostics(warnings), "}\n"});
+    settings::JsonWriter json;
+    json.beginObject().key("event").string("watching").key("path").string(path).key("diagnostics");
+    writeDiagnostics(json, warnings);
+    return json.endObject().text() + "\n";
 }
 
 std::string appliedText(const settings::AppliedChange& change) {
@@ -38,16 +40,17 @@ std::string appliedText(const settings::AppliedChange& change) {
 }
 
 std::string appliedJson(const settings::AppliedChange& change) {
-    std::string line = R"({"event":"applied","changed":[)";
+    settings::JsonWriter json;
+    json.beginObject().key("event").string("applied").key("changed").beginArray();
     for (const std::string_view keyPath : change.changed) {
-        line.append(keyPath == change.changed.front() ? "" : ",").append(R"({"key":)").append(jsonString(keyPath));
-        line.append(R"(,"value":)").append(jsonValue(valueInForce(change, keyPath))).append("}");
+        writeValue(json.beginObject().key("key").string(keyPath).key("value"), valueInForce(change, keyPath));
+        json.endObject();
     }
-    line.append(R"(],"pending":[)");
+    json.endArray().key("pending").beginArray();
     for (const std::string_view keyPath : change.pending) {
-        line.append(keyPath == change.pending.front() ? "" : ",").append(jsonString(keyPath));
+        json.string(keyPath);
     }
-    return line.append("]}\n");
+    return json.endArray().endObject().text() + "\n";
 }
 
 std::string rejectedText(const std::vector<settings::SourcedProblem>& problems) {
@@ -62,12 +65,16 @@ std::string skippedText(std::size_t count) {
 }
 
 std::string skippedJson(std::size_t count) {
-    return settings::concatenate(
-        {R"({"event":"skipped","count":)", settings::renderInteger(static_cast<std::int64_t>(count)), "}\n"});
+    settings::JsonWriter json;
+    json.beginObject().key("event").string("skipped").key("count").number(static_cast<std::int64_t>(count));
+    return json.endObject().text() + "\n";
 }
 
 std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems) {
-    return settings::concatenate({R"({"event":"rejected","diagnostics":)", jsonDiagnostics(problems), "}\n"});
+    settings::JsonWriter json;
+    json.beginObject().key("event").string("rejected").key("diagnostics");
+    writeDiagnostics(json, problems);
+    return json.endObject().text() + "\n";
 }
 
 }  // namespace checker

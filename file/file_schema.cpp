@@ -11,36 +11,11 @@
 
 #include "settings/file.h"
 #include "settings/internal/file_format.h"
+#include "settings/json_writer.h"
 #include "settings/table.h"
 
 namespace settings {
 namespace {
-
-// A JSON object written member by member, indented by two spaces a level;
-// close() ends it.
-class JsonObject {
-public:
-    JsonObject(std::string& out, int depth) : out_(out), depth_(depth) { out_ += "{"; }
-
-    void close() { out_.append("\n").append(indent(depth_), ' ').append("}"); }
-
-    // Writes `"name": ` and leaves the value to the caller.
-    std::string& member(std::string_view name) {
-        out_.append(first_ ? "\n" : ",\n").append(indent(depth_ + 1), ' ').append(quotedString(name)).append(": ");
-        first_ = false;
-        return out_;
-    }
-    void member(std::string_view name, std::string_view jsonValue) { member(name).append(jsonValue); }
-
-    [[nodiscard]] int depth() const { return depth_; }
-
-private:
-    static std::size_t indent(int depth) { return static_cast<std::size_t>(depth) * 2; }
-
-    std::string& out_;
-    int depth_;
-    bool first_ = true;
-};
 
 // The values that keep both a range and the power-of-two rule: "[512, 1024, 2048, 4096, 8192]".
 std::string powersOfTwo(double min, double max) {
@@ -62,30 +37,30 @@ struct SettingSchema {
     std::string defaultValue;  // as JSON
 };
 
-void writeSetting(JsonObject& properties, const SettingSchema& setting) {
+void writeSetting(JsonWriter& json, const SettingSchema& setting) {
     constexpr std::array<std::string_view, 4> kJsonTypes = {"integer", "number", "string", "string"};
-    JsonObject object(properties.member(setting.name), properties.depth() + 1);
-    object.member("description", quotedString(setting.description));
-    object.member("type", quotedString(kJsonTypes[static_cast<std::size_t>(setting.type)]));
+    json.key(setting.name).beginObject();
+    json.key("description").string(setting.description);
+    json.key("type").string(kJsonTypes[static_cast<std::size_t>(setting.type)]);
     // Without a range, the powers of two that an int32 holds.
     double min = std::numeric_limits<std::int32_t>::min();
     double max = std::numeric_limits<std::int32_t>::max();
     for (const Rule& rule : setting.rules) {
         if (rule.kind == RuleKind::equals) {
-            object.member("const", boundText(rule.min, setting.type));
+            json.key("const").raw(boundText(rule.min, setting.type));
         } else if (rule.kind == RuleKind::nonEmpty) {
-            object.member("minLength", "1");
+            json.key("minLength").number(1);
         } else if (rule.kind == RuleKind::range) {
             min = rule.min;
             max = rule.max;
-            object.member("minimum", boundText(min, setting.type));
-            object.member("maximum", boundText(max, setting.type));
+            json.key("minimum").raw(boundText(min, setting.type));
+            json.key("maximum").raw(boundText(max, setting.type));
         } else {
-            object.member("enum", powersOfTwo(min, max));
+            json.key("enum").raw(powersOfTwo(min, max));
         }
     }
-    object.member("default", setting.defaultValue);
-    object.close();
+    json.key("default").raw(setting.defaultValue);
+    json.endObject();
 }
 
 // What the schema says of every setting, with the setting's section.
@@ -99,11 +74,11 @@ std::vector<std::pair<std::string_view, SettingSchema>> settingSchemas() {
     return schemas;
 }
 
-// The settings of `section` ("" for the top level) as members of `properties`.
-void writeSettingsOf(JsonObject& properties, std::string_view section) {
+// The settings of `section` ("" for the top level) as members of the object open.
+void writeSettingsOf(JsonWriter& json, std::string_view section) {
     for (const auto& [settingSection, schema] : settingSchemas()) {
         if (settingSection == section) {
-            writeSetting(properties, schema);
+            writeSetting(json, schema);
         }
     }
 }
@@ -111,27 +86,25 @@ void writeSettingsOf(JsonObject& properties, std::string_view section) {
 }  // namespace
 
 std::string writeSettingsSchema() {
-    std::string schema;
-    JsonObject root(schema, 0);
-    root.member("$schema", R"("https://json-schema.org/draft/2020-12/schema")");
-    root.member("title", quotedString(format::kTitle));
-    root.member("description", quotedString(concatenate({"A settings file in TOML. ", format::kLeftOut})));
-    root.member("type", R"("object")");
-    root.member("additionalProperties", "false");
-    JsonObject properties(root.member("properties"), 1);
-    writeSettingsOf(properties, {});
+    JsonWriter json(JsonWriter::Layout::indented);
+    json.beginObject();
+    json.key("$schema").string("https://json-schema.org/draft/2020-12/schema");
+    json.key("title").string(format::kTitle);
+    json.key("description").string(concatenate({"A settings file in TOML. ", format::kLeftOut}));
+    json.key("type").string("object");
+    json.key("additionalProperties").boolean(false);
+    json.key("properties").beginObject();
+    writeSettingsOf(json, {});
     for (const std::string_view section : kSections) {
-        JsonObject table(properties.member(section), 2);
-        table.member("type", R"("object")");
-        table.member("additionalProperties", "false");
-        JsonObject sectionProperties(table.member("properties"), 3);
-        writeSettingsOf(sectionProperties, section);
-        sectionProperties.close();
-        table.close();
+        json.key(section).beginObject();
+        json.key("type").string("object");
+        json.key("additionalProperties").boolean(false);
+        json.key("properties").beginObject();
+        writeSettingsOf(json, section);
+        json.endObject().endObject();
     }
-    properties.close();
-    root.close();
-    return schema + "\n";
+    json.endObject().endObject();
+    return json.text() + "\n";
 }
 
 }  // namespace settings
