@@ -137,7 +137,9 @@ TEST(Command, ChecksTheFileWithTheEnvironmentAndOverrides) {
 }
 
 TEST(Command, WritesSarifAndGithubAnnotations) {
-    // The log of the problems that loading gives, and no other text.
+    // A valid file has no result; an invalid one the problems that loading gives, and no other text.
+    EXPECT_EQ(runChecker({"check", "--format", "sarif", "--no-env", "-"}, "version = 1\n", kEnvironment).out,
+              sarifLogStart(settings::kVersion) + std::string(kSarifLogEnd));
     const Outcome sarif = runChecker({"check", "--format", "sarif", "-"}, "version = 2\n", kEnvironment);
     settings::SettingsSources sources;
     sources.file = settings::SettingsFileText{"<stdin>", {"version = 2\n", std::nullopt}};

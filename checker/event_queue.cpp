@@ -5,6 +5,8 @@
 
 namespace checker {
 
+EventQueue::EventQueue(std::size_t maxWaitingBytes) : maxWaitingBytes_(maxWaitingBytes) {}
+
 void EventQueue::add(EventLines event) {
     const std::scoped_lock lock(mutex_);
     waitingBytes_ += event.out.size() + event.err.size();
@@ -32,6 +34,22 @@ EventQueue::Batch EventQueue::take(std::chrono::milliseconds timeout) {
     waiting_.clear();
     waitingBytes_ = 0;
     return batch;
+}
+
+void writeEvents(EventQueue& queue, Outputs& streams, const std::function<std::string(std::size_t)>& skipped) {
+    for (;;) {
+        const EventQueue::Batch batch = queue.take(kInterruptionSeen);
+        if (batch.leftOut > 0) {
+            streams.out.write(skipped(batch.leftOut));
+        }
+        for (const EventLines& event : batch.events) {
+            streams.out.write(event.out);
+            streams.err.write(event.err);
+        }
+        if (!streams.out.finish() || !streams.err.finish() || batch.closed) {
+            return;
+        }
+    }
 }
 
 }  // namespace checker

@@ -9,9 +9,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "output.h"
 
 namespace checker {
 
@@ -24,7 +27,7 @@ class EventQueue {
 public:
     static constexpr std::size_t kMaxWaitingBytes = std::size_t{1} << 20U;  // 1 MiB
 
-    explicit EventQueue(std::size_t maxWaitingBytes = kMaxWaitingBytes) : maxWaitingBytes_(maxWaitingBytes) {}
+    explicit EventQueue(std::size_t maxWaitingBytes = kMaxWaitingBytes);
 
     // Adds an event; the oldest ones waiting go while the lines waiting would pass the bound.
     void add(EventLines event);
@@ -50,5 +53,12 @@ private:
     std::size_t leftOut_ = 0;
     bool closed_ = false;
 };
+
+// How often the writer looks for what to write, and a watch for an interruption.
+inline constexpr std::chrono::milliseconds kInterruptionSeen(50);
+
+// Writes the queue's events to `streams`, and before events left out the line
+// `skipped(count)` makes, until the queue is closed and empty or a write fails.
+void writeEvents(EventQueue& queue, Outputs& streams, const std::function<std::string(std::size_t)>& skipped);
 
 }  // namespace checker

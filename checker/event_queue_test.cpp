@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,6 +53,26 @@ TEST(EventQueue, WakesATakerAndEndsOnceClosed) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(queue.take(std::chrono::seconds(60)).closed);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// The writer tells how many events were left out before those it writes, and ends once the queue is closed.
+TEST(EventQueue, WriterCountsWhatWasLeftOut) {
+    using File = std::unique_ptr<std::FILE, decltype(&std::fclose)>;
+    const File out(std::tmpfile(), &std::fclose);
+    const File err(std::tmpfile(), &std::fclose);
+    ASSERT_TRUE(out && err);
+    EventQueue queue(4);
+    for (const char* line : {"a\n", "b\n", "c\n"}) {
+        queue.add({line, "!"});
+    }
+    queue.close();
+    Outputs streams{nullptr, Output(out.get()), Output(err.get())};
+    writeEvents(queue, streams, [](std::size_t count) { return "left out " + std::to_string(count) + "\n"; });
+    std::array<char, 64> written{};
+    std::rewind(out.get());
+    EXPECT_EQ(std::string(written.data(), std::fread(written.data(), 1, written.size(), out.get())), "left out 2\nc\n");
+    std::rewind(err.get());
+    EXPECT_EQ(std::string(written.data(), std::fread(written.data(), 1, written.size(), err.get())), "!");
 }
 
 }  // namespace

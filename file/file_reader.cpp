@@ -4,22 +4,17 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <iterator>
 #include <limits>
 #include <numeric>
 #include <tuple>
 #include <type_traits>
-#include <variant>
 
 #include "settings/file.h"
 #include "settings/internal/characters.h"
 #include "settings/internal/file_format.h"
-#include "settings/internal/file_access.h"
 #include "settings/internal/reader.h"
 #include "settings/internal/text.h"
 #include "settings/internal/toml_guard.h"
@@ -31,8 +26,6 @@ namespace settings {
 namespace {
 
 // Fixed texts of the reader's own problems.
-constexpr std::string_view kUnknownSetting = "unknown setting";
-constexpr std::string_view kDidYouMean = "; did you mean ";
 constexpr std::string_view kMustBe = "must be ";
 constexpr std::string_view kExpectedTable = "a table";
 constexpr std::string_view kNotOneLine = "a value must be on one line";
@@ -73,89 +66,7 @@ constexpr ProblemKind brokenRule(RuleKind rule) { return static_cast<ProblemKind
 static_assert(std::all_of(kRuleKinds.begin(), kRuleKinds.end(),
                           [](RuleKind rule) { return problemKindName(brokenRule(rule)) == ruleName(rule); }));
 
-constexpr std::size_t kMaxEdits = 2;  // a key further than this from every known one gets no suggestion
-
-// Edits (insertions, deletions, substitutions) from a key to a known key or
-// section, ignoring ASCII case, counted up to kMaxEdits; more give
-// kMaxEdits + 1. A key is measured only when its length is within kMaxEdits
-// of the known one's, and only until every prefix of it is further off than
-// that: one row on the stack serves, and a long key costs no more than
-// reading it.
-constexpr std::size_t kEditRowSize = 64;
-static_assert(std::all_of(kKeyPaths.begin(), kKeyPaths.end(),
-                          [](std::string_view key) { return key.size() < kEditRowSize; }));
-
-std::size_t editsUpToTheMost(std::string_view unknown, std::string_view known) {
-    constexpr std::size_t kFar = kMaxEdits + 1;
-    if (std::max(unknown.size(), known.size()) - std::min(unknown.size(), known.size()) > kMaxEdits) {
-        return kFar;
-    }
-    std::array<std::size_t, kEditRowSize> row{};  // edits from a prefix of `unknown` to each prefix of `known`
-    for (std::size_t j = 0; j <= known.size(); ++j) {
-        row[j] = j;
-    }
-    for (std::size_t i = 1; i <= unknown.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        std::size_t closest = row[0];
-        for (std::size_t j = 1; j <= known.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min(
-                {above + 1, row[j - 1] + 1, diagonal + (foldCase(unknown[i - 1]) == foldCase(known[j - 1]) ? 0 : 1)});
-            diagonal = above;
-            closest = std::min(closest, row[j]);
-        }
-        if (closest > kMaxEdits) {
-            return kFar;
-        }
-    }
-    return std::min(row[known.size()], kFar);
-}
-
 }  // namespace
-
-// The known key closest to an unknown one, if any is close: the same key in
-// another case, the same member under another section, or up to kMaxEdits
-// edits away.
-std::optional<std::string_view> closestKey(std::string_view unknown, bool sections) {
-    std::optional<std::string_view> best;
-    std::size_t bestScore = kMaxEdits + 2;  // scores above kMaxEdits + 1 are not close
-    const auto consider = [&](std::string_view candidate) {
-        const std::size_t edits = editsUpToTheMost(unknown, candidate);
-        const bool sameMember = equalIgnoringCase(memberNameOf(unknown), memberNameOf(candidate));
-        const std::size_t score = edits == 0 ? 0 : sameMember ? 1 : edits + 1;
-        if (score < bestScore) {
-            best = candidate;
-            bestScore = score;
-        }
-    };
-    std::for_each(kKeyPaths.begin(), kKeyPaths.end(), consider);
-    if (sections) {
-        std::for_each(kSections.begin(), kSections.end(), consider);
-    }
-    return best;
-}
-
-std::string unknownSettingMessage(std::optional<std::string_view> suggestion) {
-    if (!suggestion) {
-        return std::string(kUnknownSetting);
-    }
-    return concatenate({kUnknownSetting, kDidYouMean, *suggestion, "?"});
-}
-
-std::optional<std::size_t> closestName(std::string_view unknown, std::span<const std::string> names) {
-    std::optional<std::size_t> best;
-    std::size_t bestEdits = kMaxEdits + 1;
-    for (std::size_t index = 0; index < names.size(); ++index) {
-        const std::size_t edits =
-            names[index].size() < kEditRowSize ? editsUpToTheMost(unknown, names[index]) : kMaxEdits + 1;
-        if (edits < bestEdits) {
-            best = index;
-            bestEdits = edits;
-        }
-    }
-    return best;
-}
 
 namespace {
 
@@ -245,7 +156,7 @@ private:
     template <typename Row>
     void readValueOf(const Row& row, std::string_view value) {
         // A value of several lines could hold keys of its own, whatever its type: none is read.
-        if (value.find_first_of("\r\n") != std::string_view::npos) {
+        if (value.find_first_of("\r\n") != std::string_view::npos) {  // GCOVR_EXCL_BR_LINE: template instances
             add({}, ProblemKind::syntax, std::string(kNotOneLine), 0, 0);
             return;
         }
@@ -272,7 +183,7 @@ private:
         } else if (parsed) {
             // The value is all the text: its end is no file's.
             std::string message(parsed->error().description());
-            if (message.ends_with(kEndOfFile)) {
+            if (message.ends_with(kEndOfFile)) {  // GCOVR_EXCL_BR_LINE: template instances
                 message.replace(message.size() - kEndOfFile.size(), kEndOfFile.size(), kEndOfValue);
             }
             add({}, ProblemKind::syntax, std::move(message), 0, 0);  // GCOVR_EXCL_BR_LINE: template instance
@@ -462,10 +373,6 @@ private:
     std::array<std::optional<ValuePosition>, kSettingCount> taken_;
 };
 
-SettingsText fileProblem(std::string_view message) {
-    return {std::string(), FileProblem{std::string(), ProblemKind::file, std::string(message), 0, 0}};
-}
-
 }  // namespace
 
 FileReading readSettings(std::string_view tomlText) { return Reader(tomlText).read().reading; }
@@ -475,47 +382,6 @@ TrackedReading readSettingsTracked(std::string_view tomlText) { return Reader(to
 TrackedReading readSettingValue(std::size_t row, std::string_view value) {
     const std::string text = concatenate({kValueKey, " = ", value});
     return Reader(text).readValue(row, value);
-}
-
-SettingsText loadSettingsText(std::FILE* stream) {
-    // Read no more than it takes to tell a text at the limit from a larger one.
-    std::string text;
-    std::array<char, 4096> chunk;  // only what a read fills is used
-    std::size_t count = 0;
-    while (text.size() <= kMaxSettingsFileBytes && (count = std::fread(chunk.data(), 1, chunk.size(), stream)) > 0) {
-        text.append(chunk.data(), count);
-    }
-    if (std::ferror(stream) != 0) {
-        return fileProblem(kCannotRead);
-    }
-    if (text.size() > kMaxSettingsFileBytes) {
-        return fileProblem(concatenate(
-            {"is larger than the limit of ", renderInteger(static_cast<std::int64_t>(kMaxSettingsFileBytes)),
-             " bytes (", renderInteger(static_cast<std::int64_t>(kMaxSettingsFileBytes >> 20U)), " MiB)"}));
-    }
-    return {std::move(text), std::nullopt};
-}
-
-// Read with the C library's streams, which start faster than iostreams: the
-// checker's cost is its start-up.
-SettingsText loadSettingsText(const std::filesystem::path& path, Opening opening) {
-    std::variant<OpenFile, std::string_view> opened = openSettingsFile(path, opening);
-    if (const auto* refusal = std::get_if<std::string_view>(&opened)) {
-        return fileProblem(*refusal);
-    }
-    return loadSettingsText(std::get<OpenFile>(opened).get());
-}
-
-SettingsText loadSettingsText(const std::filesystem::path& path) { return loadSettingsText(path, Opening::anyFile); }
-
-FileReading readSettingsFile(const std::filesystem::path& path) {
-    SettingsText loaded = loadSettingsText(path);
-    if (loaded.problem) {
-        FileReading reading;
-        reading.problems.push_back(std::move(*loaded.problem));
-        return reading;
-    }
-    return readSettings(loaded.text);
 }
 
 }  // namespace settings

@@ -7,7 +7,6 @@
 #include <optional>
 #include <system_error>
 #include <thread>
-#include <tuple>
 #include <utility>
 #include <variant>
 
@@ -26,8 +25,10 @@ using Clock = std::chrono::steady_clock;
 constexpr Clock::duration kTextComparedAfterChange = std::chrono::seconds(3);
 
 bool sameContent(const SettingsText& a, const SettingsText& b) {
-    return a.text == b.text && a.problem.has_value() == b.problem.has_value() &&
-           (!a.problem || a.problem->message == b.problem->message);
+    const auto messageOf = [](const SettingsText& content) {
+        return content.problem ? std::string_view(content.problem->message) : std::string_view();
+    };
+    return std::pair(std::string_view(a.text), messageOf(a)) == std::pair(std::string_view(b.text), messageOf(b));
 }
 
 // A FIFO or a device at the path, whenever it appears, is a problem and is

@@ -57,7 +57,8 @@ enum class Severity { error, warning };
 
 // "error", "warning": as tools and people read it.
 constexpr std::string_view severityName(Severity severity) {
-    return severity == Severity::error ? "error" : "warning";
+    constexpr std::array<std::string_view, 2> kNames = {"error", "warning"};
+    return kNames[static_cast<std::size_t>(severity)];
 }
 
 // One problem of a settings file.

@@ -19,6 +19,7 @@
 #include <type_traits>
 
 #include "settings/config.h"
+#include "settings/export.h"
 
 namespace settings {
 
@@ -191,19 +192,7 @@ inline constexpr std::string_view kEnvironmentPrefix = "DETECTOR_";
 // The environment variable of a setting: kEnvironmentPrefix, the section, "_",
 // then the member in upper snake case, each capital starting a word:
 // "DETECTOR_AUDIO_BUFFER_SIZE_MS", "DETECTOR_VERSION".
-inline std::string environmentName(std::string_view keyPath) {
-    std::string name(kEnvironmentPrefix);
-    for (const char c : keyPath) {
-        const bool upper = c >= 'A' && c <= 'Z';
-        if (c == '.' || upper) {
-            name += '_';
-        }
-        if (c != '.') {
-            name += upper ? c : static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return name;
-}
+DETECTOR_SETTINGS_EXPORT std::string environmentName(std::string_view keyPath);
 
 // Key paths are words of letters, each part starting lower case, apart by single points.
 static_assert(std::all_of(kKeyPaths.begin(), kKeyPaths.end(), [](std::string_view keyPath) {
