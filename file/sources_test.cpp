@@ -21,14 +21,6 @@
 
 namespace settings {
 
-bool operator==(const Source& a, const Source& b) { return std::tie(a.kind, a.name) == std::tie(b.kind, b.name); }
-bool operator==(const SourcedProblem& a, const SourcedProblem& b) {
-    return a.source == b.source && a.problem == b.problem;
-}
-bool operator==(const SettingValue& a, const SettingValue& b) {
-    return a.source == b.source && std::tie(a.line, a.column, a.value) == std::tie(b.line, b.column, b.value);
-}
-
 inline void PrintTo(const SourcedProblem& p, std::ostream* out) {
     *out << sourceKindName(p.source.kind) << " " << p.source.name << ": ";
     PrintTo(p.problem, out);

@@ -47,12 +47,16 @@ constexpr std::string_view sourceKindName(SourceKind kind) {
 struct Source {
     SourceKind kind = SourceKind::defaults;
     std::string name;
+
+    friend bool operator==(const Source&, const Source&) = default;
 };
 
 // A problem and the source it comes from. Outside a file, its line and column are 0.
 struct SourcedProblem {
     Source source;
     FileProblem problem;
+
+    friend bool operator==(const SourcedProblem&, const SourcedProblem&) = default;
 };
 
 // A value that a source gave a setting and that the record took from it.
@@ -61,6 +65,8 @@ struct SettingValue {
     int line = 0;  // of the value in a file; 0 elsewhere
     int column = 0;
     std::string value;  // as TOML writes it: 20, 0.8, "USB Mic"
+
+    friend bool operator==(const SettingValue&, const SettingValue&) = default;
 };
 
 // A settings file as the sources take it: its name, for origins, and its text

@@ -1,0 +1,105 @@
+// Settings files edited by scripts and tools: settings set or unset in the
+// text of a file, every other byte as the operator wrote it, and the file
+// replaced only by one that reads without problems, atomically.
+//
+//   const settings::FileEdit edit = settings::editSettingsFile(
+//       "settings.toml", {settings::SettingEdit::set("detection.sensitivity", "0.8")});
+//   if (edit.written) { /* edit.changes: detection.sensitivity 0.7 -> 0.8 */ }
+//
+// What an edit keeps: comments (on the edited line too), blank lines, order,
+// indentation, the blanks around "=", the quotes of keys, a byte-order mark
+// and the line ends. A setting is changed where it stands: under its
+// section's header, as a dotted key, or in an inline table. One that is
+// absent goes after the last setting of its section's table, in the style of
+// that table; without one, in a new "[section]" at the end of the file, after
+// a blank line; `version` before the first table. An inline table takes no
+// new setting (TOML forbids adding to one): that is a problem. Unset removes
+// the setting's line, so that its default applies.
+//
+// The new text is judged as `detector-settings check` judges the file alone,
+// without the environment or overrides: it is written only without errors. A
+// file with problems is not edited, unless the edit fixes every one of them.
+// Setting a value equal to the one in force changes nothing.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/file_export.h"
+#include "settings/sources.h"
+
+namespace settings {
+
+// One edit of one setting.
+struct SettingEdit {
+    std::string keyPath;               // "detection.sensitivity"
+    std::optional<std::string> value;  // to set, as --set takes it: 0.8, "USB Mic", or plain text for a
+                                       // text setting; none to unset
+    // The edit as problems name it: "detection.sensitivity=0.8", "detection.sensitivity".
+    [[nodiscard]] std::string given() const { return value ? keyPath + "=" + *value : keyPath; }
+
+    static SettingEdit set(std::string keyPath, std::string value) { return {std::move(keyPath), std::move(value)}; }
+    static SettingEdit unset(std::string keyPath) { return {std::move(keyPath), std::nullopt}; }
+    // "KEY=VALUE", as --set and `detector-settings set` take it; none without "=".
+    DETECTOR_SETTINGS_FILE_EXPORT static std::optional<SettingEdit> parse(std::string_view assignment);
+};
+
+// A setting that an edit changed, its values as TOML writes them: 0.7, "USB Mic".
+struct SettingChange {
+    std::string keyPath;
+    std::string oldValue;  // the value in force before: the file's, or the default
+    std::string newValue;  // the value in force after; the default once unset
+
+    friend bool operator==(const SettingChange&, const SettingChange&) = default;
+};
+
+// What an edit makes of a text.
+struct TextEdit {
+    std::string text;                      // the new text; the old one when an edit has a problem
+    std::vector<SettingChange> changes;    // in the order of the edits; empty when nothing changed
+    // The problems of the new text, as check reports them (the file's, by
+    // position in the new text), then those of the edits, each named by the
+    // edit as given (a command-line source): a key that names no setting, a
+    // value that is not one of the setting's, a table that takes no new setting.
+    std::vector<SourcedProblem> problems;
+};
+
+// `edits` applied together to `text`, a settings file named `fileName` in problems.
+DETECTOR_SETTINGS_FILE_EXPORT TextEdit editSettingsText(std::string_view text, const std::vector<SettingEdit>& edits,
+                                                        std::string_view fileName = "settings file");
+
+struct FileEditOptions {
+    bool create = false;  // a missing file is made, holding the edited settings alone
+    bool dryRun = false;  // everything but the writing
+    // How long to wait while another edit of the same file is under way.
+    std::chrono::milliseconds lockTimeout{10'000};
+};
+
+// What an edit of a file did.
+struct FileEdit {
+    std::string oldText;  // as read; empty for a file made anew
+    TextEdit edit;        // the new text, what changed, every problem
+    // Whether the file was replaced: only without errors, when something
+    // changed, and not in a dry run.
+    bool written = false;
+};
+
+// Reads the file at `path` (through links: the file a link leads to is
+// edited, and the link stays), edits its text, and without errors replaces it
+// atomically: a new file beside it, flushed to disk, then renamed over it,
+// with the old one's permission bits (and owner and group where the process
+// may set them). Another edit of the same file waits for this one to end, up
+// to lockTimeout, so that neither undoes the other; a process killed at any
+// moment leaves the old file or the new one, and the next edit clears what it
+// left. A file that cannot be read (missing without `create`, a FIFO, a
+// device, a folder, over the size limit) or written (the reason the system
+// gives) is a `file` problem, and the file is left as it was.
+DETECTOR_SETTINGS_FILE_EXPORT FileEdit editSettingsFile(const std::filesystem::path& path,
+                                                        const std::vector<SettingEdit>& edits,
+                                                        const FileEditOptions& options = {});
+
+}  // namespace settings
