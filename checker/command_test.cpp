@@ -110,10 +110,11 @@ TEST(Command, ChecksStandardInput) {
     EXPECT_EQ(valid.err, "");
     const Outcome invalid = runChecker({"check", "--format", "json", "-"}, "version = 2\n");
     EXPECT_EQ(invalid.status, kProblemsFound);
-    EXPECT_EQ(invalid.out,
-              R"({"files":[{"path":"<stdin>","valid":false,"diagnostics":[{"line":1,"column":11,"key":"version",)"
-              R"("rule":"equals","severity":"error","message":"must equal 1; got 2","origin":{"kind":"file","name":"<stdin>"}}]}]})"
-              "\n");
+    EXPECT_EQ(
+        invalid.out,
+        R"({"files":[{"path":"<stdin>","valid":false,"diagnostics":[{"line":1,"column":11,"key":"version",)"
+        R"("rule":"equals","severity":"error","message":"must equal 1; got 2","origin":{"kind":"file","name":"<stdin>"}}]}]})"
+        "\n");
 }
 
 const std::vector<std::string> kEnvironment = {"HOME=/home/detector", "DETECTOR_AUDIO_BUFFER_SIZE_MS=30",
@@ -225,11 +226,12 @@ TEST(Command, ExplainsEverySetting) {
     EXPECT_NE(json.out.find(R"("value":"inf")"), std::string::npos);
     const Outcome valid = runChecker({"explain", "--format", "json", "version"});
     EXPECT_EQ(valid.status, kAllValid);
-    EXPECT_EQ(valid.out, R"({"settings":[{"key":"version","value":1,"origin":{"kind":"default","name":"","line":0,)"
-                         R"("column":0},"sources":[],"default":1,"rules":"must equal 1",)"
-                         R"("meaning":"version of the settings layout","variable":"DETECTOR_VERSION","applies":"live"}],)"
-                         R"("valid":true,"diagnostics":[]})"
-                         "\n");
+    EXPECT_EQ(valid.out,
+              R"({"settings":[{"key":"version","value":1,"origin":{"kind":"default","name":"","line":0,)"
+              R"("column":0},"sources":[],"default":1,"rules":"must equal 1",)"
+              R"("meaning":"version of the settings layout","variable":"DETECTOR_VERSION","applies":"live"}],)"
+              R"("valid":true,"diagnostics":[]})"
+              "\n");
 }
 
 // What defaults writes is a valid file.

@@ -121,7 +121,11 @@ std::string githubEscaped(std::string_view text, bool property) {
 std::string diagnosticText(const settings::Source& source, const settings::FileProblem& problem,
                            const settings::TextLines& fileLines) {
     std::string out = originText(source, problem.line, problem.column);
-    out.append(": ").append(settings::severityName(problem.severity)).append(": ").append(settings::terminalSafe(keyAndMessage(problem))).append("\n");
+    out.append(": ")
+        .append(settings::severityName(problem.severity))
+        .append(": ")
+        .append(settings::terminalSafe(keyAndMessage(problem)))
+        .append("\n");
     if (problem.line > 0) {
         out.append(sourceWithCaret(fileLines, problem.line, problem.column));
     }

@@ -298,9 +298,10 @@ TEST(Diagnostics, SayEveryProblemsSeverity) {
         {settings::SourceKind::environment, "DETECTOR_HOME"},
         {"", settings::ProblemKind::unknown, "unknown setting", 0, 0, settings::Severity::warning}};
     EXPECT_EQ(textDiagnostic(warning, settings::TextLines("")), "DETECTOR_HOME: warning: unknown setting\n");
-    EXPECT_EQ(jsonFileReport("s.toml", {warning}),
-              R"({"path":"s.toml","valid":true,"diagnostics":[{"line":0,"column":0,"key":"","rule":"unknown",)"
-              R"("severity":"warning","message":"unknown setting","origin":{"kind":"environment","name":"DETECTOR_HOME"}}]})");
+    EXPECT_EQ(
+        jsonFileReport("s.toml", {warning}),
+        R"({"path":"s.toml","valid":true,"diagnostics":[{"line":0,"column":0,"key":"","rule":"unknown",)"
+        R"("severity":"warning","message":"unknown setting","origin":{"kind":"environment","name":"DETECTOR_HOME"}}]})");
     EXPECT_TRUE(jsonFileReport("s.toml", {warning, {kFile, kRange}}).starts_with(R"({"path":"s.toml","valid":false,)"));
     EXPECT_EQ(sarifResults({warning}),
               R"({"ruleId":"unknown","level":"warning","message":{"text":"unknown setting"},)"

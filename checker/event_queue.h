@@ -36,9 +36,9 @@ public:
     void close();
 
     struct Batch {
-        std::size_t leftOut = 0;          // events left out before these
-        std::vector<EventLines> events;   // in order
-        bool closed = false;              // and nothing more will come
+        std::size_t leftOut = 0;         // events left out before these
+        std::vector<EventLines> events;  // in order
+        bool closed = false;             // and nothing more will come
     };
 
     // The events waiting, after waiting at most `timeout` for one.

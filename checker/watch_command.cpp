@@ -12,7 +12,6 @@
 #include "commands.h"
 #include "diagnostics.h"
 #include "event_queue.h"
-#include "settings/text_lines.h"
 #include "settings/watch.h"
 #include "watch_events.h"
 
@@ -52,6 +51,12 @@ private:
     Handler onTerminate_ = nullptr;
 };
 
+// Ends the watch, then the queue: no event comes after.
+void stop(std::unique_ptr<settings::SettingsWatcher>& watcher, EventQueue& queue) {
+    watcher.reset();
+    queue.close();
+}
+
 }  // namespace
 
 // A file with errors would not start a detector: they are reported as check
@@ -79,19 +84,8 @@ int watch(const std::string& file, const Request& request, Outputs& streams) {
     settings::WatchOptions options;
     options.environment = request.environment;
     options.overrides = request.overrides;
-    options.onApplied = [&](const settings::AppliedChange& change) {
-        queue.add({json ? appliedJson(change) : appliedText(change), ""});  // GCOVR_EXCL_BR_LINE: exception edges
-    };
-    options.onRejected = [&](const settings::RejectedEdit& edit) {
-        std::string diagnostics;
-        if (!json) {
-            const settings::TextLines textLines(edit.text);
-            for (const settings::SourcedProblem& problem : edit.problems) {
-                diagnostics += textDiagnostic(problem, textLines);
-            }
-        }
-        queue.add({json ? rejectedJson(edit.problems) : rejectedText(edit.problems), std::move(diagnostics)});
-    };
+    options.onApplied = [&](const settings::AppliedChange& change) { queue.add(appliedEvent(change, json)); };
+    options.onRejected = [&](const settings::RejectedEdit& edit) { queue.add(rejectedEvent(edit, json)); };
     const InterruptionHandlers handlers;
     std::packaged_task<void()> writing(  // GCOVR_EXCL_BR_LINE: exception edges, which gcovr 5.2 loses
         [&] { writeEvents(queue, streams, json ? skippedJson : skippedText); });
@@ -106,10 +100,7 @@ int watch(const std::string& file, const Request& request, Outputs& streams) {
     // the reader may have stopped reading. A thread blocked in a write cannot
     // be woken on every system, and leaving normally would wait to flush what
     // it holds: past the deadline the process ends at once.
-    std::packaged_task<void()> stopping([&] {
-        watcher.reset();
-        queue.close();
-    });
+    std::packaged_task<void()> stopping([&] { stop(watcher, queue); });
     std::future<void> stopped = stopping.get_future();
     std::thread stopper(std::move(stopping));
     // Without an interruption, the output failed: the watch stops as it will, and the command fails.

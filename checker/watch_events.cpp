@@ -3,6 +3,7 @@
 #include "diagnostics.h"
 #include "settings/internal/text.h"
 #include "settings/sources.h"
+#include "settings/text_lines.h"
 
 namespace checker {
 namespace {
@@ -57,6 +58,22 @@ std::string rejectedText(const std::vector<settings::SourcedProblem>& problems) 
     const std::size_t count = problems.size();
     return settings::concatenate({"rejected: ", settings::renderInteger(static_cast<std::int64_t>(count)),
                                   count == 1 ? " problem" : " problems", "; the settings in force stay\n"});
+}
+
+EventLines appliedEvent(const settings::AppliedChange& change, bool json) {
+    return {json ? appliedJson(change) : appliedText(change), {}};
+}
+
+EventLines rejectedEvent(const settings::RejectedEdit& edit, bool json) {
+    if (json) {
+        return {rejectedJson(edit.problems), {}};
+    }
+    std::string diagnostics;
+    const settings::TextLines textLines(edit.text);
+    for (const settings::SourcedProblem& problem : edit.problems) {
+        diagnostics += textDiagnostic(problem, textLines);
+    }
+    return {rejectedText(edit.problems), std::move(diagnostics)};
 }
 
 std::string skippedText(std::size_t count) {

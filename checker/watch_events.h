@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "event_queue.h"
 #include "settings/watch.h"
 
 namespace checker {
@@ -26,6 +27,12 @@ std::string appliedJson(const settings::AppliedChange& change);
 // {"event":"rejected","diagnostics":[… as check's …]}
 std::string rejectedText(const std::vector<settings::SourcedProblem>& problems);
 std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems);
+
+// An event's lines, for standard output and standard error: the line of
+// appliedText or appliedJson; the line of rejectedText, and on standard
+// error the problems as check writes them, or the line of rejectedJson.
+EventLines appliedEvent(const settings::AppliedChange& change, bool json);
+EventLines rejectedEvent(const settings::RejectedEdit& edit, bool json);
 
 // Events left out while the output was not read: "skipped: 3 events, as the
 // output was not read in time"; {"event":"skipped","count":3}

@@ -60,6 +60,12 @@ TEST(WatchEventTest, RejectedEditCountsItsProblemsAndHasThemAsCheckHas) {
                                            {"", settings::ProblemKind::unknown, "unknown setting", 0, 0}};
     EXPECT_EQ(rejectedText({range}), "rejected: 1 problem; the settings in force stay\n");
     EXPECT_EQ(rejectedText({range, unknown}), "rejected: 2 problems; the settings in force stay\n");
+    const EventLines text = rejectedEvent({"\nsensitivity = 1.5\n", {range}}, false);
+    EXPECT_EQ(text.out, rejectedText({range}));
+    EXPECT_EQ(text.err,
+              "settings.toml:2:15: error: detection.sensitivity: must be in [0.0, 1.0]; got 1.500000\n"
+              "    2 | sensitivity = 1.5\n      |               ^\n");
+    EXPECT_EQ(rejectedEvent({"", {range}}, true).out, rejectedJson({range}));
     EXPECT_EQ(rejectedJson({range}),
               R"({"event":"rejected","diagnostics":[{"line":2,"column":15,"key":"detection.sensitivity",)"
               R"("rule":"range","severity":"error","message":"must be in [0.0, 1.0]; got 1.500000",)"
@@ -77,7 +83,8 @@ TEST(WatchEventTest, WatchingNamesThePathSafely) {
 TEST(WatchEventTest, SkippedEventsAreCounted) {
     EXPECT_EQ(skippedText(1), "skipped: 1 event, as the output was not read in time\n");
     EXPECT_EQ(skippedText(12), "skipped: 12 events, as the output was not read in time\n");
-    EXPECT_EQ(skippedJson(12), R"({"event":"skipped","count":12})" "\n");
+    EXPECT_EQ(skippedJson(12), R"({"event":"skipped","count":12})"
+                               "\n");
 }
 
 }  // namespace

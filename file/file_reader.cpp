@@ -156,8 +156,8 @@ private:
     template <typename Row>
     void readValueOf(const Row& row, std::string_view value) {
         // A value of several lines could hold keys of its own, whatever its type: none is read.
-        if (value.find_first_of("\r\n") != std::string_view::npos) {  // GCOVR_EXCL_BR_LINE: template instances
-            add({}, ProblemKind::syntax, std::string(kNotOneLine), 0, 0);
+        if (value.find_first_of("\r\n") != std::string_view::npos) {       // GCOVR_EXCL_BR_LINE: template instances
+            add({}, ProblemKind::syntax, std::string(kNotOneLine), 0, 0);  // GCOVR_EXCL_BR_LINE: template instances
             return;
         }
         const std::string keyPath(row.keyPath);
@@ -184,7 +184,8 @@ private:
             // The value is all the text: its end is no file's.
             std::string message(parsed->error().description());
             if (message.ends_with(kEndOfFile)) {  // GCOVR_EXCL_BR_LINE: template instances
-                message.replace(message.size() - kEndOfFile.size(), kEndOfFile.size(), kEndOfValue);
+                message.replace(message.size() - kEndOfFile.size(), kEndOfFile.size(),  // GCOVR_EXCL_BR_LINE
+                                kEndOfValue);
             }
             add({}, ProblemKind::syntax, std::move(message), 0, 0);  // GCOVR_EXCL_BR_LINE: template instance
         } else {
