@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "output.h"
 #include "request.h"
+#include "settings/edit.h"
 #include "settings/file.h"
 #include "settings/sources.h"
 #include "settings/version.h"
@@ -76,6 +77,37 @@ struct SourceOptions {
     }
 };
 
+// What set and unset are given: a file and its edits.
+struct EditOptions {
+    std::string format = "text";
+    bool dryRun = false;
+    bool create = false;
+    std::string file;
+    std::vector<std::string> edits;
+};
+
+// The edits, each a setting's: for set KEY=VALUE, for unset KEY.
+int editCommand(bool set, const EditOptions& options, Outputs& streams) {
+    if (options.file == kStandardInput) {
+        return usageError(streams.err, "standard input (-) cannot be edited");
+    }
+    std::vector<settings::SettingEdit> edits;
+    for (const std::string& given : options.edits) {
+        if (set) {
+            std::optional<settings::SettingEdit> edit = settings::SettingEdit::parse(given);
+            if (!edit) {
+                return usageError(streams.err, "set takes KEY=VALUE, not " + given);
+            }
+            edits.push_back(std::move(*edit));
+        } else if (const std::optional<std::string> unknown = unknownKey({given})) {
+            return usageError(streams.err, *unknown);
+        } else {
+            edits.push_back(settings::SettingEdit::unset(given));
+        }
+    }
+    return edit(options.file, edits, {options.format == "json", options.dryRun, options.create}, streams);
+}
+
 int runCommand(const std::vector<std::string>& args, const std::vector<std::string>& environment, Outputs& streams) {
     CLI::App app(
         "Checks settings files of the audio-event detector as a compiler would, explains where each setting "
@@ -117,6 +149,26 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
     std::string watchFile;
     watchCommand->add_option("FILE", watchFile, "Settings file")->required();
 
+    EditOptions setOptions;
+    EditOptions unsetOptions;
+    CLI::App* setCommand = app.add_subcommand(
+        "set", "Set settings in a settings file, keeping all else in it, and write it only if it stays valid");
+    CLI::App* unsetCommand = app.add_subcommand(
+        "unset", "Remove settings from a settings file, so that their defaults apply, keeping all else in it");
+    for (auto [command, options] : {std::pair(setCommand, &setOptions), std::pair(unsetCommand, &unsetOptions)}) {
+        command->add_option("--format", options->format, "text: what changed, on standard output; json: a report")
+            ->check(CLI::IsMember({"text", "json"}))
+            ->capture_default_str();
+        command->add_flag("--dry-run", options->dryRun, "Write nothing; show what would change, as diff -u does");
+        command->add_option("FILE", options->file, "Settings file")->required();
+    }
+    setCommand->add_flag("--create", setOptions.create, "Make the file if it is missing, with these settings alone");
+    setCommand
+        ->add_option("KEY=VALUE", setOptions.edits, "Settings to set: detection.sensitivity=0.8 (VALUE as in a file)")
+        ->required();
+    unsetCommand->add_option("KEY", unsetOptions.edits, "Key paths of the settings to unset: detection.sensitivity")
+        ->required();
+
     CLI::App* defaultsCommand = app.add_subcommand("defaults", "Write the default settings file to standard output");
     CLI::App* schemaCommand =
         app.add_subcommand("schema", "Write the JSON Schema (draft 2020-12) of settings files to standard output");
@@ -145,8 +197,7 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
             }
         }
         // A missing command or file is often an unknown one, which is the cause to name.
-        return usageError(streams.err,
-                          leftOver(app, checkCommand->parsed() || explainCommand->parsed()).value_or(error.what()));
+        return usageError(streams.err, leftOver(app, !app.get_subcommands().empty()).value_or(error.what()));
     }
 
     if (const std::optional<std::string> unknown = leftOver(app, true)) {
@@ -154,6 +205,11 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
     }
     if (!checkCommand->parsed() && !explainCommand->parsed() && !filesAfterDoubleDash.empty()) {
         return usageError(streams.err, "unexpected argument: " + filesAfterDoubleDash.front());
+    }
+    for (auto [command, options] : {std::pair(setCommand, &setOptions), std::pair(unsetCommand, &unsetOptions)}) {
+        if (command->parsed()) {
+            return editCommand(command == setCommand, *options, streams);
+        }
     }
     if (defaultsCommand->parsed()) {
         streams.out.write(settings::writeSettings(settings::Config{}).value_or(""));

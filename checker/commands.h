@@ -9,6 +9,7 @@
 
 #include "output.h"
 #include "request.h"
+#include "settings/edit.h"
 
 namespace checker {
 
@@ -21,5 +22,16 @@ int explain(const std::optional<std::string>& file, const std::vector<std::strin
 
 // The reloads a detector started with the file would make, until SIGINT or SIGTERM.
 int watch(const std::string& file, const Request& request, Outputs& streams);
+
+// What `set` and `unset` are asked for beside their edits.
+struct EditRequest {
+    bool json = false;
+    bool dryRun = false;
+    bool create = false;
+};
+
+// The edits made to the file together, and what changed, or a diff of it in a dry run.
+int edit(const std::string& file, const std::vector<settings::SettingEdit>& edits, const EditRequest& request,
+         Outputs& streams);
 
 }  // namespace checker

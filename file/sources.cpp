@@ -18,13 +18,6 @@ constexpr std::string_view kNotAnAssignment = "expected KEY=VALUE";
 // Said of a variable that names a setting but for the case of its letters, where that counts.
 constexpr std::string_view kNamesAreCaseSensitive = " names are case-sensitive";
 
-std::string_view trimmed(std::string_view text) {
-    constexpr std::string_view kBlanks = " \t";
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    return first == std::string_view::npos ? std::string_view{}
-                                           : text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 class Loader {
 public:
     Loader() {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "settings/edit.h"
+#include "settings/internal/characters.h"
 #include "settings/internal/file_format.h"
 #include "settings/internal/reader.h"
 #include "settings/internal/settings_layout.h"
@@ -193,7 +194,7 @@ std::optional<SettingEdit> SettingEdit::parse(std::string_view assignment) {
     if (equals == std::string_view::npos) {
         return std::nullopt;
     }
-    return set(std::string(assignment.substr(0, equals)), std::string(assignment.substr(equals + 1)));
+    return set(std::string(trimmed(assignment.substr(0, equals))), std::string(assignment.substr(equals + 1)));
 }
 
 TextEdit editSettingsText(std::string_view text, const std::vector<SettingEdit>& edits, std::string_view fileName) {

@@ -44,7 +44,8 @@ struct SettingEdit {
 
     static SettingEdit set(std::string keyPath, std::string value) { return {std::move(keyPath), std::move(value)}; }
     static SettingEdit unset(std::string keyPath) { return {std::move(keyPath), std::nullopt}; }
-    // "KEY=VALUE", as --set and `detector-settings set` take it; none without "=".
+    // "KEY=VALUE", as --set and `detector-settings set` take it, blanks around
+    // KEY left out; none without "=".
     DETECTOR_SETTINGS_FILE_EXPORT static std::optional<SettingEdit> parse(std::string_view assignment);
 };
 

@@ -33,6 +33,14 @@ constexpr bool equalIgnoringCase(std::string_view a, std::string_view b) {
                       [](char x, char y) { return foldCase(x) == foldCase(y); });
 }
 
+// `text` without the blanks (spaces and tabs) around it.
+constexpr std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    return first == std::string_view::npos ? std::string_view{}
+                                           : text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
 // A byte that does not continue a UTF-8 sequence starts a character, valid or not.
 constexpr bool startsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0U) != 0x80U; }
 

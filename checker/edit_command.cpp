@@ -1,0 +1,57 @@
+#include <filesystem>
+
+#include "commands.h"
+#include "diagnostics.h"
+#include "settings/edit.h"
+#include "settings/json_writer.h"
+#include "settings/text_lines.h"
+#include "unified_diff.h"
+
+namespace checker {
+namespace {
+
+// {"path":…,"written":…,"changes":[{"key":…,"old":…,"new":…}],"diagnostics":[…]}
+std::string jsonEditReport(std::string_view file, const settings::FileEdit& result,
+                           const std::vector<settings::SettingChange>& changes) {
+    settings::JsonWriter json;
+    json.beginObject().key("path").string(file).key("written").boolean(result.written).key("changes").beginArray();
+    for (const settings::SettingChange& change : changes) {
+        writeValue(json.beginObject().key("key").string(change.keyPath).key("old"), change.oldValue);
+        writeValue(json.key("new"), change.newValue);
+        json.endObject();
+    }
+    json.endArray().key("diagnostics");
+    writeDiagnostics(json, result.edit.problems);
+    return json.endObject().text() + "\n";
+}
+
+}  // namespace
+
+// What changed is told only of an edit without errors: one that was written,
+// or would be in a dry run, which shows it as a diff.
+int edit(const std::string& file, const std::vector<settings::SettingEdit>& edits, const EditRequest& request,
+         Outputs& streams) {
+    settings::FileEditOptions options;
+    options.create = request.create;
+    options.dryRun = request.dryRun;
+    const settings::FileEdit result =
+        settings::editSettingsFile(std::filesystem::path(std::u8string(file.begin(), file.end())), edits, options);
+    const std::vector<settings::SettingChange> changes =
+        settings::anyError(result.edit.problems) ? std::vector<settings::SettingChange>() : result.edit.changes;
+    if (request.json) {
+        streams.out.write(jsonEditReport(file, result, changes));
+    } else if (request.dryRun) {
+        streams.out.write(unifiedDiff(file, result.oldText, changes.empty() ? result.oldText : result.edit.text));
+    } else {
+        for (const settings::SettingChange& change : changes) {
+            streams.out.write(
+                settings::terminalSafe(change.keyPath + ": " + change.oldValue + " -> " + change.newValue) + "\n");
+        }
+    }
+    if (!request.json) {
+        writeText(streams.err, result.edit.problems, result.edit.text);
+    }
+    return statusOf(result.edit.problems);
+}
+
+}  // namespace checker

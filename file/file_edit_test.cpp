@@ -1,0 +1,129 @@
+// Edits of settings files on disk: the file a link leads to, its permission
+// bits, files that are no settings file, what an edit stopped halfway left,
+// and another edit under way.
+#include "settings/edit.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "file_test_support.h"
+#include "settings/internal/file_replace.h"
+
+namespace settings {
+namespace {
+
+const std::vector<SettingEdit> kEdit = {SettingEdit::set("detection.sensitivity", "0.8")};
+
+class FileEditTest : public testing::Test {
+protected:
+    std::filesystem::path write(const std::string& name, const std::string& text) const {
+        std::ofstream(folder_ / name, std::ios::binary) << text;
+        return folder_ / name;
+    }
+    static std::string read(const std::filesystem::path& path) {
+        std::ostringstream text;
+        text << std::ifstream(path, std::ios::binary).rdbuf();
+        return text.str();
+    }
+    // The one problem of `edit`, a file's.
+    static std::string fileProblem(const FileEdit& edit) {
+        EXPECT_EQ(edit.edit.problems.size(), 1U);
+        EXPECT_FALSE(edit.written);
+        return edit.edit.problems.empty() || edit.edit.problems.front().problem.kind != ProblemKind::file
+                   ? "(none)"
+                   : edit.edit.problems.front().problem.message;
+    }
+
+    test::TestFolder folder_;
+};
+
+TEST_F(FileEditTest, ReplacesTheFileKeepingItsPermissions) {
+    const std::filesystem::path path = write("settings.toml", "# mine\n[detection]\nsensitivity = 0.5\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_read);
+    const auto permissions = std::filesystem::status(path).permissions();
+    const FileEdit edit = editSettingsFile(path, kEdit);
+    EXPECT_TRUE(edit.written);
+    EXPECT_EQ(edit.oldText, "# mine\n[detection]\nsensitivity = 0.5\n");
+    EXPECT_EQ(read(path), "# mine\n[detection]\nsensitivity = 0.8\n");
+    EXPECT_EQ(std::filesystem::status(path).permissions(), permissions);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1);
+}
+
+TEST_F(FileEditTest, WritesNothingWithoutAChangeOrInADryRun) {
+    const std::filesystem::path path = write("settings.toml", "[detection]\nsensitivity = 0.8\n");
+    const auto written = std::filesystem::last_write_time(path);
+    EXPECT_FALSE(editSettingsFile(path, kEdit).written);
+    FileEditOptions dryRun;
+    dryRun.dryRun = true;
+    const FileEdit edit = editSettingsFile(path, {SettingEdit::set("detection.sensitivity", "0.25")}, dryRun);
+    EXPECT_FALSE(edit.written);
+    EXPECT_EQ(edit.edit.text, "[detection]\nsensitivity = 0.25\n");
+    EXPECT_EQ(read(path), "[detection]\nsensitivity = 0.8\n");
+    EXPECT_EQ(std::filesystem::last_write_time(path), written);
+    const FileEdit invalid = editSettingsFile(path, {SettingEdit::set("detection.fftSize", "1000")});
+    EXPECT_FALSE(invalid.written);
+    EXPECT_EQ(read(path), "[detection]\nsensitivity = 0.8\n");
+}
+
+// A link stays a link: the file it leads to is edited, or made, through it.
+TEST_F(FileEditTest, EditsTheFileALinkLeadsTo) {
+    std::error_code error;
+    std::filesystem::create_symlink("settings.toml", folder_ / "link.toml", error);
+    if (error) {
+        GTEST_SKIP() << "links need an administrator on Windows";
+    }
+    EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "link.toml", kEdit)), "no such file");
+    FileEditOptions create;
+    create.create = true;
+    EXPECT_TRUE(editSettingsFile(folder_ / "link.toml", kEdit, create).written);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_ / "link.toml"));
+    EXPECT_EQ(read(folder_ / "settings.toml"), "[detection]\nsensitivity = 0.8\n");
+    EXPECT_TRUE(editSettingsFile(folder_ / "link.toml", {SettingEdit::unset("detection.sensitivity")}).written);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder_ / "link.toml"));
+    EXPECT_EQ(read(folder_ / "settings.toml"), "[detection]\n");
+}
+
+TEST_F(FileEditTest, RefusesWhatIsNoSettingsFile) {
+    EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "missing.toml", kEdit)), "no such file");
+    EXPECT_EQ(fileProblem(editSettingsFile(folder_.path(), kEdit)), "is a directory, not a settings file");
+    const std::filesystem::path large = write("large.toml", std::string(kMaxSettingsFileBytes + 1, '#'));
+    EXPECT_EQ(fileProblem(editSettingsFile(large, kEdit)), "is larger than the limit of 1048576 bytes (1 MiB)");
+    if (std::filesystem::exists("/dev/null")) {
+        EXPECT_EQ(fileProblem(editSettingsFile("/dev/null", kEdit)), "is not a regular file");
+    }
+}
+
+// What an edit stopped halfway left beside the file goes with the next one.
+TEST_F(FileEditTest, ClearsWhatAnEditStoppedHalfwayLeft) {
+    const std::filesystem::path path = write("settings.toml", "");
+    write(leftoverPrefix(path) + "12345", "[detection]\nsensi");
+    write("other.toml", "");
+    EXPECT_TRUE(editSettingsFile(path, kEdit).written);
+    EXPECT_FALSE(std::filesystem::exists(folder_ / (leftoverPrefix(path) + "12345")));
+    EXPECT_TRUE(std::filesystem::exists(folder_ / "other.toml"));
+}
+
+// While another edit holds the lock, an edit waits for it, then says it could not.
+TEST_F(FileEditTest, WaitsForAnotherEditThenSaysItCouldNot) {
+    const std::filesystem::path path = write("settings.toml", "");
+    FileEditOptions options;
+    options.lockTimeout = std::chrono::milliseconds(50);
+    {
+        const std::variant<EditLock, std::string_view> held = EditLock::take(path, std::chrono::seconds(10));
+        ASSERT_TRUE(std::holds_alternative<EditLock>(held));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(fileProblem(editSettingsFile(path, kEdit, options)), kBeingEdited);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, options.lockTimeout);
+    }
+    EXPECT_TRUE(editSettingsFile(path, kEdit, options).written);
+    EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "no" / "settings.toml", kEdit, options)), "no such file");
+}
+
+}  // namespace
+}  // namespace settings

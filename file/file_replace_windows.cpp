@@ -1,0 +1,118 @@
+// Windows: the lock is a file beside the settings file that one process at a
+// time holds open, which the system deletes once it is closed, however the
+// process ends; the new file replaces the old one with ReplaceFileW, which
+// keeps the old one's attributes and access rights, tried again while another
+// process (a watch, an editor, a virus scanner) has the file open.
+#include <windows.h>
+
+#include <random>
+#include <thread>
+
+#include "settings/internal/file_access.h"
+#include "settings/internal/file_replace.h"
+
+namespace settings {
+namespace {
+
+// How long a replacement is tried again while the file is open elsewhere.
+constexpr std::chrono::seconds kReplaceRetries(5);
+
+std::string reason(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string utf8;
+    if (length > 0) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+        utf8.resize(static_cast<std::size_t>(size));
+        static_cast<void>(
+            WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size, nullptr, nullptr));
+        LocalFree(text);
+    }
+    while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == '.' || utf8.back() == ' ')) {
+        utf8.pop_back();
+    }
+    return utf8.empty() ? "error " + std::to_string(error) : utf8;
+}
+
+bool busy(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+}
+
+}  // namespace
+
+struct EditLock::Held {
+    HANDLE file;
+};
+
+EditLock::EditLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
+EditLock::EditLock(EditLock&&) noexcept = default;
+EditLock& EditLock::operator=(EditLock&&) noexcept = default;
+EditLock::~EditLock() {
+    if (held_) {
+        static_cast<void>(CloseHandle(held_->file));
+    }
+}
+
+std::variant<EditLock, std::string_view> EditLock::take(const std::filesystem::path& file,
+                                                        std::chrono::milliseconds timeout) {
+    std::filesystem::path lock = file;
+    lock += L".lock";
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const HANDLE held = CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (held != INVALID_HANDLE_VALUE) {
+            return EditLock(std::make_unique<Held>(Held{held}));
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_PATH_NOT_FOUND) {
+            return kNoSuchFile;
+        }
+        if (!busy(error)) {
+            return kCannotRead;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return kBeingEdited;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+std::optional<std::string> replaceFile(const std::filesystem::path& file, std::string_view text, bool create) {
+    const bool exists = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!exists && !create) {
+        return reason(GetLastError());
+    }
+    std::random_device random;
+    const std::filesystem::path beside = file.parent_path() / (leftoverPrefix(file) + std::to_string(random()));
+    const HANDLE out = CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        return reason(GetLastError());
+    }
+    DWORD written = 0;
+    bool done = text.empty() || WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+    done = done && written == text.size() && FlushFileBuffers(out) != 0;
+    DWORD error = GetLastError();
+    done = CloseHandle(out) != 0 && done;
+    for (const auto until = std::chrono::steady_clock::now() + kReplaceRetries; done;) {
+        const BOOL replaced =
+            exists ? ReplaceFileW(file.c_str(), beside.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                  nullptr)
+                   : MoveFileExW(beside.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH);
+        if (replaced != 0) {
+            return std::nullopt;
+        }
+        error = GetLastError();
+        if (!busy(error) || std::chrono::steady_clock::now() >= until) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    static_cast<void>(DeleteFileW(beside.c_str()));
+    return reason(error);
+}
+
+}  // namespace settings
