@@ -73,7 +73,8 @@ private:
         std::stable_sort(variables.begin(), variables.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         const std::vector<std::string>& names = names_;
-        for (const auto& [name, value] : variables) {
+        for (const auto& [variable, value] : variables) {
+            const std::string_view name = variable;  // a binding no lambda may capture, in C++20
             const Source source{SourceKind::environment, std::string(name)};
             const auto known = std::find_if(names.begin(), names.end(), [&](const std::string& setting) {
                 return caseSensitive_ ? setting == name : equalIgnoringCase(setting, name);

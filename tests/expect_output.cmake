@@ -1,6 +1,7 @@
 # Runs PROGRAM with ARGS ("|"-separated), through EMULATOR when one is given,
 # in WORKING_DIRECTORY, with the variables of ENV ("NAME=VALUE|...") added to
-# its environment and standard input from INPUT_FILE if given, and fails unless its exit status is EXIT_STATUS and its standard output and
+# its environment and standard input from INPUT_FILE if given (with COPY_FILE,
+# in a new folder holding a copy of it named COPY_AS), and fails unless its exit status is EXIT_STATUS and its standard output and
 # standard error are exactly as expected. Each stream is expected either as one
 # line, STDOUT or STDERR (followed by one newline; nothing when empty), or as
 # the whole content of STDOUT_FILE or STDERR_FILE. NEWLINE is LF, or CRLF where
@@ -13,6 +14,11 @@ if(INPUT_FILE)
 endif()
 # The streams go to files: captured into variables, "\r\n" would come back as "\n".
 string(RANDOM LENGTH 12 run_id)
+if(COPY_FILE)
+  set(WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/copy-${run_id}")
+  file(MAKE_DIRECTORY "${WORKING_DIRECTORY}")
+  configure_file("${COPY_FILE}" "${WORKING_DIRECTORY}/${COPY_AS}" COPYONLY)
+endif()
 set(stdout_file "${CMAKE_CURRENT_BINARY_DIR}/output-${run_id}.stdout")
 set(stderr_file "${CMAKE_CURRENT_BINARY_DIR}/output-${run_id}.stderr")
 execute_process(COMMAND ${CMAKE_COMMAND} -E env ${environment} ${EMULATOR} ${PROGRAM} ${args}
@@ -24,6 +30,9 @@ foreach(stream IN ITEMS STDOUT STDERR)
   file(READ "${${name}_file}" actual_${stream})
 endforeach()
 file(REMOVE "${stdout_file}" "${stderr_file}")
+if(COPY_FILE)
+  file(REMOVE_RECURSE "${WORKING_DIRECTORY}")
+endif()
 
 if(NEWLINE STREQUAL "CRLF")
   set(newline "\r\n")
