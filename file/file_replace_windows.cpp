@@ -1,11 +1,17 @@
 // Windows: the lock is a file beside the settings file that one process at a
 // time holds open, which the system deletes once it is closed, however the
-// process ends; the new file replaces the old one with ReplaceFileW, which
-// keeps the old one's attributes and access rights, tried again while another
-// process (a watch, an editor, a virus scanner) has the file open.
+// process ends. The new file takes the old one's attributes and access rights
+// and is renamed over it (MoveFileExW), which is one step on NTFS and under
+// Wine: ReplaceFileW, which would carry them over itself, takes several under
+// Wine, between which a killed process leaves no file at all. A replacement is
+// tried again while another process (a watch, an editor, a virus scanner) has
+// the file open.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <aclapi.h>
 
 #include <random>
+#include <string>
 #include <thread>
 
 #include "settings/internal/file_access.h"
@@ -37,8 +43,27 @@ std::string reason(DWORD error) {
 }
 
 bool busy(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION ||
-           error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+// The attributes and access rights of `from` given to `to`; a file that is
+// read-only is not replaced, as it should not be.
+void carryOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+    constexpr DWORD kCarried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = GetFileAttributesW(from.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kCarried) != 0) {
+        static_cast<void>(SetFileAttributesW(to.c_str(), attributes & kCarried));
+    }
+    PACL access = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &access,
+                              nullptr, &descriptor) == ERROR_SUCCESS) {
+        std::wstring name = to.wstring();
+        static_cast<void>(SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                                nullptr, access, nullptr));
+        LocalFree(descriptor);
+    }
 }
 
 }  // namespace
@@ -81,7 +106,13 @@ std::variant<EditLock, std::string_view> EditLock::take(const std::filesystem::p
     }
 }
 
-std::optional<std::string> replaceFile(const std::filesystem::path& file, std::string_view text, bool create) {
+std::optional<std::string> replaceFile(const std::filesystem::path& given, std::string_view text, bool create) {
+    // The folder is named: Wine takes a file without one for one in a folder named "".
+    std::error_code error;
+    const std::filesystem::path file = std::filesystem::absolute(given, error);
+    if (error) {
+        return reason(static_cast<DWORD>(error.value()));
+    }
     const bool exists = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (!exists && !create) {
         return reason(GetLastError());
@@ -95,24 +126,23 @@ std::optional<std::string> replaceFile(const std::filesystem::path& file, std::s
     DWORD written = 0;
     bool done = text.empty() || WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
     done = done && written == text.size() && FlushFileBuffers(out) != 0;
-    DWORD error = GetLastError();
+    DWORD failure = GetLastError();
     done = CloseHandle(out) != 0 && done;
+    if (done && exists) {
+        carryOver(file, beside);
+    }
     for (const auto until = std::chrono::steady_clock::now() + kReplaceRetries; done;) {
-        const BOOL replaced =
-            exists ? ReplaceFileW(file.c_str(), beside.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
-                                  nullptr)
-                   : MoveFileExW(beside.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH);
-        if (replaced != 0) {
+        if (MoveFileExW(beside.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
             return std::nullopt;
         }
-        error = GetLastError();
-        if (!busy(error) || std::chrono::steady_clock::now() >= until) {
+        failure = GetLastError();
+        if (!busy(failure) || std::chrono::steady_clock::now() >= until) {
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     static_cast<void>(DeleteFileW(beside.c_str()));
-    return reason(error);
+    return reason(failure);
 }
 
 }  // namespace settings
