@@ -33,7 +33,6 @@ void readDefaultFile(benchmark::State& state) {
 }
 BENCHMARK(readDefaultFile);
 
-
 // The default file with comments added up to `bytes`: the size an edit reads and writes.
 std::string fileOf(std::int64_t bytes) {
     std::string text = defaultFile();

@@ -4,9 +4,9 @@
 
 int main() {
     // Settings set together, and the file replaced only if it then reads without problems.
-    const settings::FileEdit edit = settings::editSettingsFile(
-        "settings.toml", {settings::SettingEdit::set("detection.sensitivity", "0.8"),
-                          settings::SettingEdit::set("audio.deviceNamePattern", "USB Mic")});
+    const settings::FileEdit edit =
+        settings::editSettingsFile("settings.toml", {settings::SettingEdit::set("detection.sensitivity", "0.8"),
+                                                     settings::SettingEdit::set("audio.deviceNamePattern", "USB Mic")});
     for (const settings::SettingChange& change : edit.edit.changes) {
         std::printf("%s: %s -> %s\n", change.keyPath.c_str(), change.oldValue.c_str(), change.newValue.c_str());
     }

@@ -49,9 +49,9 @@ std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem:
     // moment before. Should fstat fail, the mode stays 0: no regular file.
     struct stat status {};
     static_cast<void>(::fstat(descriptor, &status));
-    std::string_view refusal = S_ISDIR(status.st_mode) ? kIsDirectory
+    std::string_view refusal = S_ISDIR(status.st_mode)                                       ? kIsDirectory
                                : opening == Opening::regularOnly && !S_ISREG(status.st_mode) ? kNotRegularFile
-                                                                                              : kCannotRead;
+                                                                                             : kCannotRead;
     if (refusal == kCannotRead) {
         if (OpenFile file{::fdopen(descriptor, "rb")}) {  // GCOVR_EXCL_BR_LINE: fails only when memory runs out
             return file;

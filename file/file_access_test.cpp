@@ -14,7 +14,9 @@
 namespace settings {
 namespace {
 
-void write(const std::filesystem::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void write(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 TEST(FileAccess, LooksAtWhatThePathLeadsTo) {
     const test::TestFolder folder;
@@ -39,7 +41,8 @@ TEST(FileAccess, LooksAtWhatThePathLeadsTo) {
 TEST(FileAccess, AFileRenamedOverTheOldOneIsAnotherWhateverItsSizeAndTimes) {
     const test::TestFolder folder;
     // A time in whole seconds, which every platform sets exactly.
-    const auto written = std::chrono::time_point_cast<std::chrono::seconds>(std::filesystem::file_time_type::clock::now());
+    const auto written =
+        std::chrono::time_point_cast<std::chrono::seconds>(std::filesystem::file_time_type::clock::now());
     write(folder / "settings.toml", "version = 1\n");
     std::filesystem::last_write_time(folder / "settings.toml", written);
     const FileStatus before = lookAtFile(folder / "settings.toml");

@@ -31,8 +31,7 @@ std::string nameOf(const std::filesystem::path& path) {
 }
 
 void fail(FileEdit& edit, const std::filesystem::path& path, std::string message) {
-    edit.edit.problems.push_back(
-        {{SourceKind::file, nameOf(path)}, {{}, ProblemKind::file, std::move(message), 0, 0}});
+    edit.edit.problems.push_back({{SourceKind::file, nameOf(path)}, {{}, ProblemKind::file, std::move(message), 0, 0}});
 }
 
 }  // namespace
@@ -43,7 +42,8 @@ void removeLeftovers(const std::filesystem::path& file) {
     const std::string prefix = leftoverPrefix(file);
     std::error_code error;
     const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
         if (nameOf(entry->path().filename()).starts_with(prefix)) {
             std::filesystem::remove(entry->path(), error);
         }

@@ -1,8 +1,6 @@
 // Edits of settings files on disk: the file a link leads to, its permission
 // bits, files that are no settings file, what an edit stopped halfway left,
 // and another edit under way.
-#include "settings/edit.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +10,7 @@
 #include <string>
 
 #include "file_test_support.h"
+#include "settings/edit.h"
 #include "settings/internal/file_replace.h"
 
 namespace settings {

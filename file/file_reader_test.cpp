@@ -348,7 +348,8 @@ TEST_F(ReadSettingsFileTest, ReportsFilesThatCannotBeRead) {
 // wait for a writer, and a device. A folder is what it is.
 TEST_F(ReadSettingsFileTest, ReadsOnlyRegularFilesWithoutWaitingWhenAsked) {
     EXPECT_EQ(loadSettingsText(write("settings.toml", "version = 1\n"), Opening::regularOnly).text, "version = 1\n");
-    EXPECT_EQ(loadSettingsText(folder_.path(), Opening::regularOnly).problem, fileProblem(std::string(kIsDirectory)).at(0));
+    EXPECT_EQ(loadSettingsText(folder_.path(), Opening::regularOnly).problem,
+              fileProblem(std::string(kIsDirectory)).at(0));
 #ifndef _WIN32
     const std::filesystem::path fifo = folder_ / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

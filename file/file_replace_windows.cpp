@@ -25,9 +25,9 @@ constexpr std::chrono::seconds kReplaceRetries(5);
 
 std::string reason(DWORD error) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string utf8;
     if (length > 0) {
         const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
@@ -49,8 +49,8 @@ bool busy(DWORD error) {
 // The attributes and access rights of `from` given to `to`; a file that is
 // read-only is not replaced, as it should not be.
 void carryOver(const std::filesystem::path& from, const std::filesystem::path& to) {
-    constexpr DWORD kCarried = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    constexpr DWORD kCarried =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = GetFileAttributesW(from.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kCarried) != 0) {
         static_cast<void>(SetFileAttributesW(to.c_str(), attributes & kCarried));
@@ -119,7 +119,8 @@ std::optional<std::string> replaceFile(const std::filesystem::path& given, std::
     }
     std::random_device random;
     const std::filesystem::path beside = file.parent_path() / (leftoverPrefix(file) + std::to_string(random()));
-    const HANDLE out = CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE out =
+        CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) {
         return reason(GetLastError());
     }

@@ -66,7 +66,8 @@ private:
             // Windows keeps variables named "=C:", which start with "=".
             const std::size_t equals = entry.find('=', 1);
             const std::string_view name = std::string_view(entry).substr(0, equals);
-            if (equals != std::string::npos && equalIgnoringCase(name.substr(0, kEnvironmentPrefix.size()), kEnvironmentPrefix)) {
+            if (equals != std::string::npos &&
+                equalIgnoringCase(name.substr(0, kEnvironmentPrefix.size()), kEnvironmentPrefix)) {
                 variables.emplace_back(name, std::string_view(entry).substr(equals + 1));
             }
         }

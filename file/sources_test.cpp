@@ -216,8 +216,9 @@ TEST(Sources, LaterSourcesOverrideEarlierOnes) {
         constexpr ValueType type = std::decay_t<decltype(row)>::type;
         const std::array<std::string_view, 3> values =
             type == ValueType::integer ? std::array<std::string_view, 3>{"20", "30", "40"}
-            : type == ValueType::real  ? std::array<std::string_view, 3>{"0.25", "0.5", "0.75"}
-                                       : std::array<std::string_view, 3>{R"("File")", "Environment", R"("Command line")"};
+            : type == ValueType::real
+                ? std::array<std::string_view, 3>{"0.25", "0.5", "0.75"}
+                : std::array<std::string_view, 3>{R"("File")", "Environment", R"("Command line")"};
         for (unsigned subset = 0; subset < 8U; ++subset) {
             SettingsSources sources;
             std::vector<std::string> expected;
@@ -233,7 +234,8 @@ TEST(Sources, LaterSourcesOverrideEarlierOnes) {
                 expected.push_back(taken.empty() ? "(not taken)" : taken.back().value);
             }
             // An unrelated setting from every source stays as each gives it.
-            const std::string_view other = keyPath == "training.dataFile" ? "audio.deviceNamePattern" : "training.dataFile";
+            const std::string_view other =
+                keyPath == "training.dataFile" ? "audio.deviceNamePattern" : "training.dataFile";
             sources.environment.push_back(environmentName(other) + "=env.bin");
             const LoadedSettings loaded = loadSettings(sources);
             std::vector<std::string> listed;
@@ -333,7 +335,8 @@ TEST(Sources, AMisspelledVariableIsAWarningWithTheRightSuggestion) {
             EXPECT_FALSE(anyError(loaded.problems));
         }
         std::string lower = name;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](char c) { return static_cast<char>(std::tolower(c)); });
         for (const bool caseSensitive : {true, false}) {
             SettingsSources sources;
             sources.environment = {lower + "=" + settingValueText(Config{}, keyPath).value_or("")};

@@ -129,7 +129,8 @@ TEST(TextEditProperty, EditsExactlyWhatIsAskedAndKeepsTheRest) {
             sources.overrides.push_back(e.keyPath + "=" + e.value.value_or(*settingValueText(Config{}, e.keyPath)));
         }
         EXPECT_TRUE(sameNamedSettings(readSettings(edit.text).config, loadSettings(sources).config))
-            << file.text << "\n--\n" << edit.text;
+            << file.text << "\n--\n"
+            << edit.text;
         // Every line that names no edited setting stays, in order.
         std::vector<std::string> kept = linesOf(edit.text);
         auto next = kept.begin();
@@ -139,8 +140,10 @@ TEST(TextEditProperty, EditsExactlyWhatIsAskedAndKeepsTheRest) {
             });
             if (!edited) {
                 next = std::find(next, kept.end(), line);
-                ASSERT_NE(next, kept.end()) << "lost: " << line << "\n" << file.text << "\n--\n"
-                                            << edit.text << "\n--\n" << edits.front().given();
+                ASSERT_NE(next, kept.end()) << "lost: " << line << "\n"
+                                            << file.text << "\n--\n"
+                                            << edit.text << "\n--\n"
+                                            << edits.front().given();
             }
         }
     }

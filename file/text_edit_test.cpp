@@ -93,16 +93,16 @@ INSTANTIATE_TEST_SUITE_P(Layouts, TextEditTest, testing::Values(
 // A value in force, spelled otherwise or left to its default, changes nothing.
 TEST(TextEdit, AValueInForceChangesNothing) {
     const std::string text = "[detection]\nsensitivity = 0.50 # tuned\n";
-    for (const SettingEdit& edit : {SettingEdit::set("detection.sensitivity", "5e-1"),
-                                    SettingEdit::set("detection.cooldownMs", "300"), SettingEdit::set("version", "1.0"),
-                                    SettingEdit::unset("detection.fftSize")}) {
+    for (const SettingEdit& edit :
+         {SettingEdit::set("detection.sensitivity", "5e-1"), SettingEdit::set("detection.cooldownMs", "300"),
+          SettingEdit::set("version", "1.0"), SettingEdit::unset("detection.fftSize")}) {
         const TextEdit result = editSettingsText(text, {edit});
         EXPECT_EQ(result.text, text) << edit.given();
         EXPECT_TRUE(result.changes.empty()) << edit.given();
         EXPECT_TRUE(result.problems.empty()) << edit.given();
     }
-    const TextEdit changed = editSettingsText(text, {SettingEdit::unset("detection.sensitivity"),
-                                                     SettingEdit::set("audio.bufferSizeMs", "20")});
+    const TextEdit changed = editSettingsText(
+        text, {SettingEdit::unset("detection.sensitivity"), SettingEdit::set("audio.bufferSizeMs", "20")});
     EXPECT_EQ(changed.changes, (std::vector<SettingChange>{{"detection.sensitivity", "0.5", "0.7"},
                                                            {"audio.bufferSizeMs", "10", "20"}}));
 }
@@ -119,15 +119,16 @@ TEST(TextEdit, ReportsEveryProblemAndKeepsTheText) {
     const TextEdit stays = editSettingsText("[audio]\nbufferSizeMs = 0\n", {kSensitivity}, "s.toml");
     EXPECT_EQ(stays.text, "[audio]\nbufferSizeMs = 0\n\n[detection]\nsensitivity = 0.8\n");
     const Source file{SourceKind::file, "s.toml"};
-    EXPECT_EQ(problems("", {SettingEdit::set("detection.sensitivity", "1.5"), SettingEdit::set("sensitivity", "0.8")}),
-              (std::vector<SourcedProblem>{
-                  {{SourceKind::commandLine, "detection.sensitivity=1.5"},
-                   {"detection.sensitivity", ProblemKind::range, "must be in [0.0, 1.0]; got 1.500000", 0, 0}},
-                  {{SourceKind::commandLine, "sensitivity=0.8"},
-                   {"sensitivity", ProblemKind::unknown, "unknown setting; did you mean detection.sensitivity?", 0, 0}}}));
+    EXPECT_EQ(
+        problems("", {SettingEdit::set("detection.sensitivity", "1.5"), SettingEdit::set("sensitivity", "0.8")}),
+        (std::vector<SourcedProblem>{
+            {{SourceKind::commandLine, "detection.sensitivity=1.5"},
+             {"detection.sensitivity", ProblemKind::range, "must be in [0.0, 1.0]; got 1.500000", 0, 0}},
+            {{SourceKind::commandLine, "sensitivity=0.8"},
+             {"sensitivity", ProblemKind::unknown, "unknown setting; did you mean detection.sensitivity?", 0, 0}}}));
     EXPECT_EQ(stays.problems,
-              (std::vector<SourcedProblem>{{file, {"audio.bufferSizeMs", ProblemKind::range,
-                                                   "must be in [5, 100]; got 0", 2, 16}}}));
+              (std::vector<SourcedProblem>{
+                  {file, {"audio.bufferSizeMs", ProblemKind::range, "must be in [5, 100]; got 0", 2, 16}}}));
     EXPECT_EQ(problems("[audio\n", {kSensitivity}).at(0).problem.kind, ProblemKind::syntax);
     EXPECT_EQ(problems("detection = { cooldownMs = 300 }\n", {kSensitivity}),
               (std::vector<SourcedProblem>{

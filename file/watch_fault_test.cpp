@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <random>
 #include <string>
 #include <thread>
@@ -42,9 +42,7 @@ struct Edit {
 std::string sensitivityOf(int number) { return std::to_string((number + 1) / (kEdits + 2.0)); }
 
 // Whether `sensitivity` is an invalid edit's: theirs are the even ones.
-bool fromAnInvalidEdit(float sensitivity) {
-    return std::lround(sensitivity * (kEdits + 2.0)) % 2 == 1;
-}
+bool fromAnInvalidEdit(float sensitivity) { return std::lround(sensitivity * (kEdits + 2.0)) % 2 == 1; }
 
 // The edits, from a fixed seed: every odd one is valid, so the last one is.
 // Only a burst's last edit deletes the file, and never two bursts running:

@@ -162,7 +162,8 @@ TEST(WatchTest, ReportsEachNewProblemOfTheFileOnce) {
     EXPECT_EQ(watcher.current()->detection.sensitivity, 0.25F);
     // Each state lasted long enough for many polls, and was told once while it lasted.
     const std::vector<test::WatchLog::Event> events = log.events();
-    const auto directory = std::find_if(events.begin(), events.end(), rejectedFor("is a directory, not a settings file"));
+    const auto directory =
+        std::find_if(events.begin(), events.end(), rejectedFor("is a directory, not a settings file"));
     EXPECT_EQ(std::count_if(events.begin(), directory, rejectedFor("no such file")), 1);
     EXPECT_EQ(std::count_if(events.begin(), events.end(), rejectedFor("is a directory, not a settings file")), 1);
 }

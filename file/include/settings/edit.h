@@ -55,13 +55,14 @@ struct SettingChange {
     std::string oldValue;  // the value in force before: the file's, or the default
     std::string newValue;  // the value in force after; the default once unset
 
-    friend bool operator==(const SettingChange&, const SettingChange&) = default;  // GCOVR_EXCL_BR_LINE: member by member
+    friend bool operator==(const SettingChange&,
+                           const SettingChange&) = default;  // GCOVR_EXCL_BR_LINE: member by member
 };
 
 // What an edit makes of a text.
 struct TextEdit {
-    std::string text;                      // the new text; the old one when an edit has a problem
-    std::vector<SettingChange> changes;    // in the order of the edits; empty when nothing changed
+    std::string text;                    // the new text; the old one when an edit has a problem
+    std::vector<SettingChange> changes;  // in the order of the edits; empty when nothing changed
     // The problems of the new text, as check reports them (the file's, by
     // position in the new text), then those of the edits, each named by the
     // edit as given (a command-line source): a key that names no setting, a

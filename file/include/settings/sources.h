@@ -56,7 +56,8 @@ struct SourcedProblem {
     Source source;
     FileProblem problem;
 
-    friend bool operator==(const SourcedProblem&, const SourcedProblem&) = default;  // GCOVR_EXCL_BR_LINE: member by member
+    friend bool operator==(const SourcedProblem&,
+                           const SourcedProblem&) = default;  // GCOVR_EXCL_BR_LINE: member by member
 };
 
 // A value that a source gave a setting and that the record took from it.

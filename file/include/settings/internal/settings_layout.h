@@ -41,10 +41,10 @@ struct Item {
 // Where a section's table stands, if the text has it.
 struct SectionPlace {
     TableStyle style = TableStyle::header;
-    std::vector<Item> items;      // every key of the table, known or not, in the order of the text
-    std::size_t insertAt = 0;     // the start of the line after its last setting (or after its header)
-    std::string_view indent;      // of that setting's line: a new one lines up with it
-    bool lineEndFirst = false;    // the text's last line has no line end: one goes before what is inserted
+    std::vector<Item> items;    // every key of the table, known or not, in the order of the text
+    std::size_t insertAt = 0;   // the start of the line after its last setting (or after its header)
+    std::string_view indent;    // of that setting's line: a new one lines up with it
+    bool lineEndFirst = false;  // the text's last line has no line end: one goes before what is inserted
 };
 
 struct SettingsLayout {
