@@ -109,7 +109,7 @@ std::optional<std::string> replaceFile(const std::filesystem::path& file, std::s
     const bool done = writeAll(out.get(), text) && (!exists || ::fchmod(out.get(), old.st_mode & 07777) == 0) &&
                       ::fsync(out.get()) == 0 && out.close() && ::rename(beside.c_str(), file.c_str()) == 0;
     if (!done) {
-        const std::optional<std::string> failure = reason();
+        std::optional<std::string> failure = reason();
         static_cast<void>(::unlink(beside.c_str()));
         return failure;
     }

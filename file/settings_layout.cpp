@@ -48,16 +48,18 @@ public:
     }
 
 private:
-    std::size_t offsetOf(const toml::source_position& at) const {
+    [[nodiscard]] std::size_t offsetOf(const toml::source_position& at) const {
         const int line = static_cast<int>(at.line);
         return static_cast<std::size_t>(lines_.line(line).data() - text_.data()) +
                lines_.byteOffset(line, static_cast<int>(at.column));
     }
 
-    ByteSpan spanOf(const toml::source_region& region) const { return {offsetOf(region.begin), offsetOf(region.end)}; }
+    [[nodiscard]] ByteSpan spanOf(const toml::source_region& region) const {
+        return {offsetOf(region.begin), offsetOf(region.end)};
+    }
 
     // A header opens with its bracket; a table made by dotted keys starts at its key.
-    TableStyle styleOf(const toml::table& table) const {
+    [[nodiscard]] TableStyle styleOf(const toml::table& table) const {
         if (table.is_inline()) {
             return TableStyle::inlineTable;
         }
@@ -103,7 +105,7 @@ private:
     }
 
     // A table of `items`, where a new one goes: after the last one's line, lined up with it; else at `otherwise`.
-    SectionPlace placeAfter(std::vector<Item> items, TableStyle style, std::size_t otherwise) const {
+    [[nodiscard]] SectionPlace placeAfter(std::vector<Item> items, TableStyle style, std::size_t otherwise) const {
         SectionPlace table{style, std::move(items), otherwise, {}, false};
         if (!table.items.empty()) {
             table.insertAt = nextLineStart(text_, table.items.back().value.end);

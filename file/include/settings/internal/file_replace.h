@@ -28,8 +28,8 @@ public:
     static std::variant<EditLock, std::string_view> take(const std::filesystem::path& file,
                                                          std::chrono::milliseconds timeout);
 
-    EditLock(EditLock&&) noexcept;
-    EditLock& operator=(EditLock&&) noexcept;
+    EditLock(EditLock&& other) noexcept;
+    EditLock& operator=(EditLock&& other) noexcept;
     EditLock(const EditLock&) = delete;
     EditLock& operator=(const EditLock&) = delete;
     ~EditLock();
