@@ -20,7 +20,7 @@ const std::vector<SettingEdit> kEdit = {SettingEdit::set("detection.sensitivity"
 
 class FileEditTest : public testing::Test {
 protected:
-    std::filesystem::path write(const std::string& name, const std::string& text) const {
+    [[nodiscard]] std::filesystem::path write(const std::string& name, const std::string& text) const {
         std::ofstream(folder_ / name, std::ios::binary) << text;
         return folder_ / name;
     }
@@ -101,8 +101,8 @@ TEST_F(FileEditTest, RefusesWhatIsNoSettingsFile) {
 // What an edit stopped halfway left beside the file goes with the next one.
 TEST_F(FileEditTest, ClearsWhatAnEditStoppedHalfwayLeft) {
     const std::filesystem::path path = write("settings.toml", "");
-    write(leftoverPrefix(path) + "12345", "[detection]\nsensi");
-    write("other.toml", "");
+    static_cast<void>(write(leftoverPrefix(path) + "12345", "[detection]\nsensi"));
+    static_cast<void>(write("other.toml", ""));
     EXPECT_TRUE(editSettingsFile(path, kEdit).written);
     EXPECT_FALSE(std::filesystem::exists(folder_ / (leftoverPrefix(path) + "12345")));
     EXPECT_TRUE(std::filesystem::exists(folder_ / "other.toml"));

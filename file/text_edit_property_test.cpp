@@ -65,16 +65,22 @@ RandomFile randomFile() {
         if (style == 0) {
             headers += comment() + "[" + std::string(section) + "]  # section" + lineEnd;
             for (const std::string& item : items) {
-                headers += comment() + (pick(2) == 0 ? "  " : "") + item + lineEnd + (pick(3) == 0 ? lineEnd : "");
+                headers.append(comment()).append(pick(2) == 0 ? "  " : "").append(item).append(lineEnd);
+                headers.append(pick(3) == 0 ? lineEnd : "");
             }
         } else if (style == 1) {
             for (const std::string& item : items) {
-                file.text += comment() + std::string(section) + "." + item + " # dotted" + lineEnd;
+                file.text.append(comment())
+                    .append(section)
+                    .append(".")
+                    .append(item)
+                    .append(" # dotted")
+                    .append(lineEnd);
             }
         } else if (!items.empty()) {
             std::string joined;
             for (const std::string& item : items) {
-                joined += (joined.empty() ? "" : ", ") + item;
+                joined.append(joined.empty() ? "" : ", ").append(item);
             }
             file.text += std::string(section) + " = { " + joined + " }" + lineEnd;
         } else {

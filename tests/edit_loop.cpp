@@ -18,7 +18,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 2 && argc != 4) {
-        std::fputs("usage: detector_settings_edit_loop FILE [KEY EDITS]\n", stderr);
+        static_cast<void>(std::fputs("usage: detector_settings_edit_loop FILE [KEY EDITS]\n", stderr));
         return 2;
     }
     if (argc == 2) {
