@@ -82,7 +82,7 @@ RandomFile randomFile() {
             for (const std::string& item : items) {
                 joined.append(joined.empty() ? "" : ", ").append(item);
             }
-            file.text += std::string(section) + " = { " + joined + " }" + lineEnd;
+            file.text.append(section).append(" = { ").append(joined).append(" }").append(lineEnd);
         } else {
             file.inlineSection.back() = false;  // no table: a new setting makes one
         }
