@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "commands.h"
@@ -19,7 +20,7 @@ namespace checker {
 namespace {
 
 // The first key that names no setting, as a usage error.
-std::optional<std::string> unknownKey(const std::vector<std::string>& keys) {
+std::optional<std::string> unknownKey(std::span<const std::string> keys) {
     for (const std::string& key : keys) {
         if (settings::rowOf(key) == settings::kSettingCount) {
             return key + ": " + settings::unknownKeyMessage(key);
@@ -99,7 +100,7 @@ int editCommand(bool set, const EditOptions& options, Outputs& streams) {
                 return usageError(streams.err, "set takes KEY=VALUE, not " + given);
             }
             edits.push_back(std::move(*edit));
-        } else if (const std::optional<std::string> unknown = unknownKey({given})) {
+        } else if (const std::optional<std::string> unknown = unknownKey({&given, 1})) {
             return usageError(streams.err, *unknown);
         } else {
             edits.push_back(settings::SettingEdit::unset(given));

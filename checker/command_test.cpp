@@ -93,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"SetTookTheFile", {"check", "--set", "good.toml"}, "--set takes KEY=VALUE, not good.toml"},
         UsageCase{"SetTookTheWatchedFile", {"watch", "--set", "good.toml"}, "--set takes KEY=VALUE, not good.toml"},
         UsageCase{"SetTookTheKey", {"explain", "--set", "version"}, "--set takes KEY=VALUE, not version"},
+        UsageCase{"EditOfStandardInput", {"set", "-", "version=1"}, "standard input (-) cannot be edited"},
         UsageCase{"ExplainWithoutKey", {"explain"}, "KEY is required"},
         UsageCase{"ExplainUnknownKey",
                   {"explain", "audio.bufferSizeMs", "sensitivity"},

@@ -2,8 +2,12 @@
 // bits, files that are no settings file, what an edit stopped halfway left,
 // and another edit under way.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -86,10 +90,40 @@ TEST_F(FileEditTest, EditsTheFileALinkLeadsTo) {
     EXPECT_TRUE(editSettingsFile(folder_ / "link.toml", {SettingEdit::unset("detection.sensitivity")}).written);
     EXPECT_TRUE(std::filesystem::is_symlink(folder_ / "link.toml"));
     EXPECT_EQ(read(folder_ / "settings.toml"), "[detection]\n");
+    std::filesystem::create_symlink(folder_ / "settings.toml", folder_ / "absolute.toml");
+    EXPECT_TRUE(editSettingsFile(folder_ / "absolute.toml", kEdit).written);
+    EXPECT_EQ(read(folder_ / "settings.toml"), "[detection]\nsensitivity = 0.8\n");
 }
+
+#ifndef _WIN32
+// A write that fails (here past a limit on the size of files) leaves the file as it was, and says why.
+TEST_F(FileEditTest, AFailedWriteLeavesTheFileAsItWas) {
+    const std::filesystem::path path = write("settings.toml", "# short\n");
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto onLimit = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 16;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const FileEdit edit = editSettingsFile(path, kEdit);
+    static_cast<void>(setrlimit(RLIMIT_FSIZE, &before));
+    static_cast<void>(std::signal(SIGXFSZ, onLimit));
+    EXPECT_EQ(fileProblem(edit), "cannot be written: File too large");
+    EXPECT_EQ(read(path), "# short\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 1);
+}
+#endif
 
 TEST_F(FileEditTest, RefusesWhatIsNoSettingsFile) {
     EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "missing.toml", kEdit)), "no such file");
+    const std::filesystem::path file = write("file.toml", "");
+    EXPECT_EQ(fileProblem(editSettingsFile(file / "settings.toml", kEdit)), "no such file");
+    std::error_code error;
+    std::filesystem::create_symlink("loop", folder_ / "loop", error);
+    if (!error) {  // a link to itself leads nowhere, as a file or as a folder
+        EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "loop", kEdit)), "cannot be read");
+        EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "loop" / "settings.toml", kEdit)), "cannot be read");
+    }
     EXPECT_EQ(fileProblem(editSettingsFile(folder_.path(), kEdit)), "is a directory, not a settings file");
     const std::filesystem::path large = write("large.toml", std::string(kMaxSettingsFileBytes + 1, '#'));
     EXPECT_EQ(fileProblem(editSettingsFile(large, kEdit)), "is larger than the limit of 1048576 bytes (1 MiB)");

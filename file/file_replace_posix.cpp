@@ -70,7 +70,6 @@ struct EditLock::Held {
 
 EditLock::EditLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
 EditLock::EditLock(EditLock&&) noexcept = default;
-EditLock& EditLock::operator=(EditLock&&) noexcept = default;
 EditLock::~EditLock() = default;  // closing the folder releases the lock
 
 std::variant<EditLock, std::string_view> EditLock::take(const std::filesystem::path& file,
@@ -89,25 +88,29 @@ std::variant<EditLock, std::string_view> EditLock::take(const std::filesystem::p
     return EditLock(std::make_unique<Held>(Held{std::move(folder)}));
 }
 
-std::optional<std::string> replaceFile(const std::filesystem::path& file, std::string_view text, bool create) {
+std::optional<std::string> replaceFile(const std::filesystem::path& file, std::string_view text) {
+    // A file made anew gets what the umask leaves; one that replaces another,
+    // readable by its owner alone until it has the old one's bits.
     struct stat old {};
-    if (::stat(file.c_str(), &old) != 0 && !create) {
-        return reason();
-    }
-    // Readable by the owner alone until it has the old file's bits; a new file gets what the umask leaves.
-    const bool exists = old.st_ino != 0;
+    const bool exists = ::stat(file.c_str(), &old) == 0;
     std::random_device random;
     const std::filesystem::path beside = folderOf(file) / (leftoverPrefix(file) + std::to_string(random()));
     Descriptor out(::open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666));
+    // GCOVR_EXCL_START: a folder closed to writing, which the end-to-end tests reach as another user, whose
+    // process cannot write its coverage
     if (out.get() < 0) {
         return reason();
     }
+    // GCOVR_EXCL_STOP
     if (exists) {
         // The owner and group may be set only by a privileged process; the bits always.
         static_cast<void>(::fchown(out.get(), old.st_uid, old.st_gid));
     }
+    // GCOVR_EXCL_BR_START: of these, only the writing fails in the tests; the system's flushing, closing and
+    // renaming of a file it just wrote do not
     const bool done = writeAll(out.get(), text) && (!exists || ::fchmod(out.get(), old.st_mode & 07777) == 0) &&
                       ::fsync(out.get()) == 0 && out.close() && ::rename(beside.c_str(), file.c_str()) == 0;
+    // GCOVR_EXCL_BR_STOP
     if (!done) {
         std::optional<std::string> failure = reason();
         static_cast<void>(::unlink(beside.c_str()));

@@ -74,7 +74,6 @@ struct EditLock::Held {
 
 EditLock::EditLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
 EditLock::EditLock(EditLock&&) noexcept = default;
-EditLock& EditLock::operator=(EditLock&&) noexcept = default;
 EditLock::~EditLock() {
     if (held_) {
         static_cast<void>(CloseHandle(held_->file));
@@ -106,7 +105,7 @@ std::variant<EditLock, std::string_view> EditLock::take(const std::filesystem::p
     }
 }
 
-std::optional<std::string> replaceFile(const std::filesystem::path& given, std::string_view text, bool create) {
+std::optional<std::string> replaceFile(const std::filesystem::path& given, std::string_view text) {
     // The folder is named: Wine takes a file without one for one in a folder named "".
     std::error_code error;
     const std::filesystem::path file = std::filesystem::absolute(given, error);
@@ -114,9 +113,6 @@ std::optional<std::string> replaceFile(const std::filesystem::path& given, std::
         return reason(static_cast<DWORD>(error.value()));
     }
     const bool exists = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (!exists && !create) {
-        return reason(GetLastError());
-    }
     std::random_device random;
     const std::filesystem::path beside = file.parent_path() / (leftoverPrefix(file) + std::to_string(random()));
     const HANDLE out =

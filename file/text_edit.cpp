@@ -99,7 +99,7 @@ public:
             }
         }
         if (!newSections.empty()) {
-            splices_.push_back({{text_.size(), text_.size()}, afterLastLine(true) + newSections});
+            splices_.push_back({{text_.size(), text_.size()}, beforeNewSections() + newSections});
         }
         return spliced(text_, splices_);
     }
@@ -156,17 +156,14 @@ private:
         return std::nullopt;
     }
 
-    // What goes at the end of the text before a new line: a line end, if the
-    // last line has none, and with `blank`, a blank line, if there is none.
-    [[nodiscard]] std::string afterLastLine(bool blank) const {
+    // What goes at the end of the text before a new section: a line end, if
+    // the last line has none, and a blank line, if there is none.
+    [[nodiscard]] std::string beforeNewSections() const {
         const std::string_view content = text_.substr(std::min(text_.size(), lineStart(text_, 0)));
-        if (content.empty()) {
+        if (content.empty() || content == layout_.lineEnd || content.ends_with("\n\n") || content.ends_with("\n\r\n")) {
             return "";
         }
-        const bool ended = content.ends_with('\n');
-        const bool blankEnded = content == layout_.lineEnd || content.ends_with("\n\n") || content.ends_with("\n\r\n");
-        std::string out = ended ? "" : std::string(layout_.lineEnd);
-        return blank && !blankEnded ? out.append(layout_.lineEnd) : out;
+        return content.ends_with('\n') ? std::string(layout_.lineEnd) : concatenate({layout_.lineEnd, layout_.lineEnd});
     }
 
     // The table whose items hold `place`.

@@ -70,6 +70,8 @@ INSTANTIATE_TEST_SUITE_P(Layouts, TextEditTest, testing::Values(
     EditCase{"empty_file", "", {kSensitivity}, "[detection]\nsensitivity = 0.8\n"},
     EditCase{"only_comments", "# nothing yet", {kSensitivity}, "# nothing yet\n\n[detection]\nsensitivity = 0.8\n"},
     EditCase{"only_a_byte_order_mark", "\xEF\xBB\xBF", {kSensitivity}, "\xEF\xBB\xBF[detection]\nsensitivity = 0.8\n"},
+    EditCase{"only_a_line_end", "\r\n", {kSensitivity}, "\r\n[detection]\r\nsensitivity = 0.8\r\n"},
+    EditCase{"first_line_empty", "\n[detection]\n", {kSensitivity}, "\n[detection]\nsensitivity = 0.8\n"},
     // Unset: the line goes, comments on it too; in an inline table the item, with one comma.
     EditCase{"unset_line", "[detection]\n# how eager\nsensitivity = 0.5 # was 0.4\ncooldownMs = 300\n",
              {SettingEdit::unset("detection.sensitivity")}, "[detection]\n# how eager\ncooldownMs = 300\n"},
@@ -138,6 +140,20 @@ TEST(TextEdit, ReportsEveryProblemAndKeepsTheText) {
                     0, 0}}}));
     EXPECT_EQ(problems("", {SettingEdit::set("audio.bufferSizeMs", "tru")}).at(0).problem.message,
               "Error while parsing boolean: encountered the end of the value");
+    // Keys and tables that are no setting's stay, and so do their problems.
+    for (const std::string& text :
+         std::vector<std::string>{"[detection]\nbogus = 1\n", "[bogus]\n", "a = " + std::string(200, '[')}) {
+        const TextEdit edit = editSettingsText(text, {kSensitivity});
+        ASSERT_FALSE(edit.problems.empty()) << text;
+        EXPECT_EQ(edit.problems.front().source.kind, SourceKind::file) << text;
+    }
+    // Tables inside a section stand apart from its settings: a header's elsewhere, a dotted one in its place.
+    EXPECT_EQ(
+        editSettingsText("[audio]\nx.y = 1\n[audio.z]\nw = 2\n", {SettingEdit::set("audio.bufferSizeMs", "20")}).text,
+        "[audio]\nx.y = 1\nbufferSizeMs = 20\n[audio.z]\nw = 2\n");
+    EXPECT_EQ(SettingEdit::parse(" \t=1")->keyPath, "");
+    EXPECT_EQ(SettingEdit::parse(" detection.sensitivity =0.8")->keyPath, "detection.sensitivity");
+    EXPECT_EQ(SettingEdit::parse("detection.sensitivity"), std::nullopt);
 }
 
 }  // namespace

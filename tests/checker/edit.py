@@ -88,6 +88,7 @@ def outputs(checker):
     checker.run(['set', 'expected.toml', 'detection.cooldownMs=500', 'detection.sensitivity=0.5'])
     if status != 0 or checker.read('s.toml') != before:
         checker.failures.append(f'set --dry-run: status {status}, or the file was written')
+    checker.expect(['set', '--dry-run', 's.toml', 'detection.sensitivity=0.75'], 0, '')
     gnu = subprocess.run(['diff', '-u', 's.toml', 'expected.toml'], cwd=checker.folder, capture_output=True,
                          text=True, check=False).stdout.splitlines(keepends=True)
     if diff.splitlines(keepends=True)[2:] != gnu[2:] or not diff.startswith('--- s.toml\n+++ s.toml\n@@ '):

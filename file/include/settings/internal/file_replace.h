@@ -29,7 +29,7 @@ public:
                                                          std::chrono::milliseconds timeout);
 
     EditLock(EditLock&& other) noexcept;
-    EditLock& operator=(EditLock&& other) noexcept;
+    EditLock& operator=(EditLock&& other) = delete;
     EditLock(const EditLock&) = delete;
     EditLock& operator=(const EditLock&) = delete;
     ~EditLock();
@@ -40,12 +40,12 @@ private:
     std::unique_ptr<Held> held_;
 };
 
-// Replaces `file` (or, when `create`, makes it) with a new file of `text`: a
-// file beside it, with the old one's permission bits (and owner and group,
+// Replaces `file` (or makes it, if it is missing) with a new file of `text`:
+// a file beside it, with the old one's permission bits (and owner and group,
 // where the process may set them), flushed to disk, then put in its place in
 // one step, and the folder flushed. On failure the file is as it was, and the
 // reason is the system's: "No space left on device".
-std::optional<std::string> replaceFile(const std::filesystem::path& file, std::string_view text, bool create);
+std::optional<std::string> replaceFile(const std::filesystem::path& file, std::string_view text);
 
 // Removes what an edit of `file` that was stopped halfway left beside it.
 // Only an edit that holds the lock may: no other edit is under way.
