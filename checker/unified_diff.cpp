@@ -122,8 +122,11 @@ std::string unifiedDiff(std::string_view name, std::string_view before, std::str
         }
         const auto range = [](std::ptrdiff_t start, std::ptrdiff_t lines) {
             // diff numbers lines from 1; an empty range stands after the line before it.
-            const std::string from = settings::renderInteger(lines == 0 ? start : start + 1);
-            return lines == 1 ? from : from + "," + settings::renderInteger(lines);
+            std::string text = settings::renderInteger(lines == 0 ? start : start + 1);
+            if (lines != 1) {
+                text.append(",").append(settings::renderInteger(lines));
+            }
+            return text;
         };
         const auto [fromA, fromB] = at[static_cast<std::size_t>(begin)];
         out.append("@@ -").append(range(fromA, removed)).append(" +").append(range(fromB, added)).append(" @@\n");

@@ -163,7 +163,11 @@ private:
         if (content.empty() || content == layout_.lineEnd || content.ends_with("\n\n") || content.ends_with("\n\r\n")) {
             return "";
         }
-        return content.ends_with('\n') ? std::string(layout_.lineEnd) : concatenate({layout_.lineEnd, layout_.lineEnd});
+        std::string lineEnds(layout_.lineEnd);
+        if (!content.ends_with('\n')) {
+            lineEnds.append(layout_.lineEnd);
+        }
+        return lineEnds;
     }
 
     // The table whose items hold `place`.
