@@ -70,6 +70,16 @@ std::vector<Op> script(const std::vector<std::string_view>& a, const std::vector
     return steps;
 }
 
+// A hunk's range as diff writes it: lines are numbered from 1, an empty range
+// stands after the line before it, and a range of one line is its number alone.
+std::string range(std::ptrdiff_t start, std::ptrdiff_t lines) {
+    std::string text = settings::renderInteger(lines == 0 ? start : start + 1);
+    if (lines != 1) {
+        text.append(",").append(settings::renderInteger(lines));
+    }
+    return text;
+}
+
 }  // namespace
 
 std::string unifiedDiff(std::string_view name, std::string_view before, std::string_view after) {
@@ -120,14 +130,6 @@ std::string unifiedDiff(std::string_view name, std::string_view before, std::str
             body += op == Op::add ? line(b[static_cast<std::size_t>(inB)], '+')
                                   : line(a[static_cast<std::size_t>(inA)], op == Op::keep ? ' ' : '-');
         }
-        const auto range = [](std::ptrdiff_t start, std::ptrdiff_t lines) {
-            // diff numbers lines from 1; an empty range stands after the line before it.
-            std::string text = settings::renderInteger(lines == 0 ? start : start + 1);
-            if (lines != 1) {
-                text.append(",").append(settings::renderInteger(lines));
-            }
-            return text;
-        };
         const auto [fromA, fromB] = at[static_cast<std::size_t>(begin)];
         out.append("@@ -").append(range(fromA, removed)).append(" +").append(range(fromB, added)).append(" @@\n");
         out.append(body);

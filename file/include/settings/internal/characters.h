@@ -36,9 +36,9 @@ constexpr bool equalIgnoringCase(std::string_view a, std::string_view b) {
 // `text` without the blanks (spaces and tabs) around it.
 constexpr std::string_view trimmed(std::string_view text) {
     constexpr std::string_view kBlanks = " \t";
-    // All blanks: from the end, none.
     const std::size_t first = std::min(text.find_first_not_of(kBlanks), text.size());
-    return text.substr(first, text.find_last_not_of(kBlanks) + 1 - first);
+    const std::size_t end = text.find_last_not_of(kBlanks) + 1;  // npos + 1 is 0: all blanks
+    return {text.data() + first, std::max(end, first) - first};
 }
 
 // A byte that does not continue a UTF-8 sequence starts a character, valid or not.
