@@ -40,9 +40,10 @@ struct Look {
     FileStatus status;
     std::optional<SettingsText> content;  // only while texts are compared
 
-    // A look with no text says nothing about it.
-    [[nodiscard]] bool sameAs(const Look& other) const {
-        return status == other.status && (!content || !other.content || sameContent(*content, *other.content));
+    // Whether nothing changed since the `last` look, which has its text; a
+    // look without one says nothing of the text.
+    [[nodiscard]] bool sameAs(const Look& last) const {
+        return status == last.status && (!content || sameContent(*content, *last.content));
     }
 };
 
@@ -61,6 +62,7 @@ public:
     FileObserver(std::filesystem::path path, Clock::duration settleTime, Clock::time_point now)
         : path_(std::move(path)),
           settleTime_(settleTime),
+          last_(lookAt(path_, true)),
           changedAt_(now),
           compareTextUntil_(now + kTextComparedAfterChange) {}
 
@@ -68,14 +70,14 @@ public:
         Look look = lookAt(path_, now < compareTextUntil_);
         if (!look.sameAs(last_)) {
             last_ = std::move(look);
+            if (!last_.content) {
+                // A change seen outside the window opens one: its text is compared from now on.
+                last_.content = readWatched(path_);
+            }
             changedAt_ = now;
             compareTextUntil_ = now + kTextComparedAfterChange;
             unsettled_ = true;
             return std::nullopt;
-        }
-        if (!last_.content) {
-            // A change seen outside the window opened one: from now on its text is compared too.
-            last_.content = std::move(look.content);
         }
         if (!unsettled_ || now - changedAt_ < settleTime_) {
             return std::nullopt;
@@ -92,7 +94,7 @@ public:
 private:
     std::filesystem::path path_;
     Clock::duration settleTime_;
-    Look last_;
+    Look last_;  // with its text
     Clock::time_point changedAt_;
     Clock::time_point compareTextUntil_;
     bool unsettled_ = true;  // the file as found at the start is judged too
