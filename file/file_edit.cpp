@@ -36,7 +36,9 @@ void fail(FileEdit& edit, const std::filesystem::path& path, std::string message
 
 }  // namespace
 
-std::string leftoverPrefix(const std::filesystem::path& file) { return "." + nameOf(file.filename()) + ".edit-"; }
+std::string leftoverPrefix(const std::filesystem::path& file) {
+    return concatenate({".", nameOf(file.filename()), ".edit-"});
+}
 
 void removeLeftovers(const std::filesystem::path& file) {
     const std::string prefix = leftoverPrefix(file);
