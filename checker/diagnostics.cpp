@@ -182,7 +182,7 @@ std::string jsonFileReport(std::string_view fileName, const std::vector<settings
     json.beginObject().key("path").string(fileName).key("valid").boolean(!settings::anyError(problems));
     json.key("diagnostics");
     writeDiagnostics(json, problems);
-    return json.endObject().text();
+    return json.endObject().take();
 }
 
 std::string sarifLogStart(std::string_view toolVersion) {
@@ -199,7 +199,7 @@ std::string sarifLogStart(std::string_view toolVersion) {
         json.beginObject().key("id").string(settings::problemKindName(kind)).endObject();
     }
     json.endArray().endObject().endObject().key("columnKind").string("unicodeCodePoints").key("results");
-    return json.text() + "[";
+    return json.take("[");
 }
 
 std::string sarifResults(const std::vector<settings::SourcedProblem>& problems) {

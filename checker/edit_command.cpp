@@ -22,7 +22,7 @@ std::string jsonEditReport(std::string_view file, const settings::FileEdit& resu
     }
     json.endArray().key("diagnostics");
     writeDiagnostics(json, result.edit.problems);
-    return json.endObject().text() + "\n";
+    return json.endObject().take("\n");
 }
 
 }  // namespace

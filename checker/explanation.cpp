@@ -88,7 +88,7 @@ std::string jsonExplanation(const std::vector<std::string>& keys, const settings
     }
     json.endArray().key("valid").boolean(!settings::anyError(loaded.problems)).key("diagnostics");
     writeDiagnostics(json, loaded.problems);
-    return json.endObject().text() + "\n";
+    return json.endObject().take("\n");
 }
 
 }  // namespace checker

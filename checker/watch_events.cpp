@@ -22,7 +22,7 @@ std::string watchingJson(std::string_view path, const std::vector<settings::Sour
     settings::JsonWriter json;
     json.beginObject().key("event").string("watching").key("path").string(path).key("diagnostics");
     writeDiagnostics(json, warnings);
-    return json.endObject().text() + "\n";
+    return json.endObject().take("\n");
 }
 
 std::string appliedText(const settings::AppliedChange& change) {
@@ -51,7 +51,7 @@ std::string appliedJson(const settings::AppliedChange& change) {
     for (const std::string_view keyPath : change.pending) {
         json.string(keyPath);
     }
-    return json.endArray().endObject().text() + "\n";
+    return json.endArray().endObject().take("\n");
 }
 
 std::string rejectedText(const std::vector<settings::SourcedProblem>& problems) {
@@ -84,14 +84,14 @@ std::string skippedText(std::size_t count) {
 std::string skippedJson(std::size_t count) {
     settings::JsonWriter json;
     json.beginObject().key("event").string("skipped").key("count").number(static_cast<std::int64_t>(count));
-    return json.endObject().text() + "\n";
+    return json.endObject().take("\n");
 }
 
 std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems) {
     settings::JsonWriter json;
     json.beginObject().key("event").string("rejected").key("diagnostics");
     writeDiagnostics(json, problems);
-    return json.endObject().text() + "\n";
+    return json.endObject().take("\n");
 }
 
 }  // namespace checker

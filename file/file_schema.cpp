@@ -104,7 +104,7 @@ std::string writeSettingsSchema() {
         json.endObject().endObject();
     }
     json.endObject().endObject();
-    return json.text() + "\n";
+    return json.take("\n");
 }
 
 }  // namespace settings

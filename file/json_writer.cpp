@@ -3,6 +3,7 @@
 #include <utf8.h>  // utfcpp
 
 #include <iterator>
+#include <utility>
 
 #include "settings/file.h"
 #include "settings/internal/text.h"
@@ -67,6 +68,12 @@ JsonWriter& JsonWriter::string(std::string_view text) {
 JsonWriter& JsonWriter::number(std::int64_t value) { return raw(renderInteger(value)); }
 
 JsonWriter& JsonWriter::boolean(bool value) { return raw(value ? "true" : "false"); }
+
+std::string JsonWriter::take(std::string_view end) {
+    std::string taken = std::move(text_.append(end));
+    text_.clear();
+    return taken;
+}
 
 JsonWriter& JsonWriter::raw(std::string_view json) {
     beforeValue();

@@ -47,6 +47,10 @@ public:
     // What has been written.
     [[nodiscard]] const std::string& text() const { return text_; }
 
+    // What has been written, and then `end` ("\n", or what a caller goes on
+    // with), taken from the writer, which is left empty.
+    [[nodiscard]] DETECTOR_SETTINGS_FILE_EXPORT std::string take(std::string_view end = {});
+
 private:
     void beforeValue();
     JsonWriter& open(char bracket);
