@@ -2,6 +2,7 @@
 // toml++'s parse of the same text alone, in the same run; and an edit of a
 // text against reading it, as the text grows to the size limit.
 #include <benchmark/benchmark.h>
+#include <toml++/toml.h>  // alone, as a consumer takes it: the default file is ASCII
 
 #include <cstdint>
 #include <string>
@@ -9,7 +10,6 @@
 
 #include "settings/edit.h"
 #include "settings/file.h"
-#include "settings/internal/toml_library.h"
 
 namespace {
 

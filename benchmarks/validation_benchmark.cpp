@@ -14,7 +14,7 @@
 
 #include "allocation_control.h"
 #include "hand_written_chain.h"
-#include "settings/internal/text.h"
+#include "settings/text.h"
 #include "settings/validation.h"
 
 namespace {

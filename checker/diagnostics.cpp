@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "output.h"
-#include "settings/internal/text.h"
+#include "settings/text.h"
 
 namespace checker {
 namespace {

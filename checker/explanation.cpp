@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "diagnostics.h"
-#include "settings/internal/text.h"
+#include "settings/text.h"
 #include "settings/table.h"
 #include "settings/text_lines.h"
 

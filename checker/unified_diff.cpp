@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "settings/internal/text.h"
+#include "settings/text.h"
 
 namespace checker {
 namespace {

@@ -1,7 +1,7 @@
 #include "watch_events.h"
 
 #include "diagnostics.h"
-#include "settings/internal/text.h"
+#include "settings/text.h"
 #include "settings/sources.h"
 #include "settings/text_lines.h"
 

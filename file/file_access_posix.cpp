@@ -5,9 +5,9 @@
 
 #include <cerrno>
 
-#include "settings/internal/file_access.h"
+#include "file/internal/file_access.h"
 
-namespace settings {
+namespace settings::file_internal {
 namespace {
 
 constexpr std::int64_t nanoseconds(const timespec& time) {
@@ -61,4 +61,4 @@ std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem:
     return refusal;
 }
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -1,6 +1,6 @@
 // One look at a file tells what the path leads to and which file it is: a
 // file renamed over it is another, whatever its size and times.
-#include "settings/internal/file_access.h"
+#include "file/internal/file_access.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 #include "file_test_support.h"
 
 namespace settings {
+
+using namespace settings::file_internal;
 namespace {
 
 void write(const std::filesystem::path& path, const std::string& text) {

@@ -11,9 +11,9 @@
 
 #include <cerrno>
 
-#include "settings/internal/file_access.h"
+#include "file/internal/file_access.h"
 
-namespace settings {
+namespace settings::file_internal {
 namespace {
 
 constexpr std::int64_t ticks(FILETIME time) {
@@ -72,4 +72,4 @@ std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem:
     return file;
 }
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -3,12 +3,14 @@
 #include <system_error>
 
 #include "settings/edit.h"
-#include "settings/internal/file_access.h"
-#include "settings/internal/file_replace.h"
-#include "settings/internal/reader.h"
-#include "settings/internal/text.h"
+#include "file/internal/file_access.h"
+#include "file/internal/file_replace.h"
+#include "file/internal/reader.h"
+#include "settings/text.h"
 
 namespace settings {
+
+using namespace file_internal;
 namespace {
 
 // A link to a link to ... is followed this far, as systems do.
@@ -36,11 +38,11 @@ void fail(FileEdit& edit, const std::filesystem::path& path, std::string message
 
 }  // namespace
 
-std::string leftoverPrefix(const std::filesystem::path& file) {
+std::string file_internal::leftoverPrefix(const std::filesystem::path& file) {
     return concatenate({".", nameOf(file.filename()), ".edit-"});
 }
 
-void removeLeftovers(const std::filesystem::path& file) {
+void file_internal::removeLeftovers(const std::filesystem::path& file) {
     const std::string prefix = leftoverPrefix(file);
     std::error_code error;
     const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");

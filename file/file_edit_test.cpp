@@ -15,9 +15,11 @@
 
 #include "file_test_support.h"
 #include "settings/edit.h"
-#include "settings/internal/file_replace.h"
+#include "file/internal/file_replace.h"
 
 namespace settings {
+
+using namespace settings::file_internal;
 namespace {
 
 const std::vector<SettingEdit> kEdit = {SettingEdit::set("detection.sensitivity", "0.8")};

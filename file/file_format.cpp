@@ -1,11 +1,11 @@
 // Texts of the settings-file format: wide and narrow strings, and TOML's quoted strings.
-#include "settings/internal/file_format.h"
+#include "file/internal/file_format.h"
 
 #include <utf8.h>  // utfcpp
 
 #include <iterator>
 
-namespace settings::format {
+namespace settings::file_internal::format {
 
 std::optional<std::string> utf8FromWide(const std::wstring& wide) {
     std::string utf8;
@@ -31,7 +31,7 @@ std::wstring wideFromUtf8(std::string_view utf8) {
     return wide;
 }
 
-}  // namespace settings::format
+}  // namespace settings::file_internal::format
 
 namespace settings {
 

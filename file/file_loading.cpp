@@ -7,11 +7,13 @@
 #include <variant>
 
 #include "settings/file.h"
-#include "settings/internal/file_access.h"
-#include "settings/internal/reader.h"
-#include "settings/internal/text.h"
+#include "file/internal/file_access.h"
+#include "file/internal/reader.h"
+#include "settings/text.h"
 
 namespace settings {
+
+using namespace file_internal;
 namespace {
 
 SettingsText fileProblem(std::string_view message) {
@@ -41,12 +43,12 @@ SettingsText loadSettingsText(std::FILE* stream) {
 
 // Read with the C library's streams, which start faster than iostreams: the
 // checker's cost is its start-up.
-SettingsText loadSettingsText(const std::filesystem::path& path, Opening opening) {
+SettingsText file_internal::loadSettingsText(const std::filesystem::path& path, Opening opening) {
     std::variant<OpenFile, std::string_view> opened = openSettingsFile(path, opening);
     if (const auto* refusal = std::get_if<std::string_view>(&opened)) {
         return fileProblem(*refusal);
     }
-    return loadSettingsText(std::get<OpenFile>(opened).get());
+    return settings::loadSettingsText(std::get<OpenFile>(opened).get());
 }
 
 SettingsText loadSettingsText(const std::filesystem::path& path) { return loadSettingsText(path, Opening::anyFile); }

@@ -13,16 +13,18 @@
 #include <type_traits>
 
 #include "settings/file.h"
-#include "settings/internal/characters.h"
-#include "settings/internal/file_format.h"
-#include "settings/internal/reader.h"
-#include "settings/internal/text.h"
-#include "settings/internal/toml_guard.h"
-#include "settings/internal/toml_library.h"
+#include "file/internal/characters.h"
+#include "file/internal/file_format.h"
+#include "file/internal/reader.h"
+#include "settings/text.h"
+#include "file/internal/toml_guard.h"
+#include "file/internal/toml_library.h"
 #include "settings/table.h"
 #include "settings/text_lines.h"
 
 namespace settings {
+
+using namespace file_internal;
 namespace {
 
 // Fixed texts of the reader's own problems.
@@ -378,9 +380,9 @@ private:
 
 FileReading readSettings(std::string_view tomlText) { return Reader(tomlText).read().reading; }
 
-TrackedReading readSettingsTracked(std::string_view tomlText) { return Reader(tomlText).read(); }
+TrackedReading file_internal::readSettingsTracked(std::string_view tomlText) { return Reader(tomlText).read(); }
 
-TrackedReading readSettingValue(std::size_t row, std::string_view value) {
+TrackedReading file_internal::readSettingValue(std::size_t row, std::string_view value) {
     const std::string text = concatenate({kValueKey, " = ", value});
     return Reader(text).readValue(row, value);
 }

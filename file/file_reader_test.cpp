@@ -17,9 +17,11 @@
 
 #include "file_test_support.h"
 #include "settings/file.h"
-#include "settings/internal/reader.h"
+#include "file/internal/reader.h"
 
 namespace settings::test {
+
+using namespace settings::file_internal;
 
 TEST_P(ReadProblemsTest, ReportsEveryProblemWithItsPosition) {
     EXPECT_EQ(readSettings(GetParam().text).problems, GetParam().problems);

@@ -12,10 +12,10 @@
 #include <thread>
 #include <utility>
 
-#include "settings/internal/file_access.h"
-#include "settings/internal/file_replace.h"
+#include "file/internal/file_access.h"
+#include "file/internal/file_replace.h"
 
-namespace settings {
+namespace settings::file_internal {
 namespace {
 
 // Closes a descriptor, once.
@@ -122,4 +122,4 @@ std::optional<std::string> replaceFile(const std::filesystem::path& file, std::s
     return std::nullopt;
 }
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -14,10 +14,10 @@
 #include <string>
 #include <thread>
 
-#include "settings/internal/file_access.h"
-#include "settings/internal/file_replace.h"
+#include "file/internal/file_access.h"
+#include "file/internal/file_replace.h"
 
-namespace settings {
+namespace settings::file_internal {
 namespace {
 
 // How long a replacement is tried again while the file is open elsewhere.
@@ -142,4 +142,4 @@ std::optional<std::string> replaceFile(const std::filesystem::path& given, std::
     return reason(failure);
 }
 
-}  // namespace settings
+}  // namespace settings::file_internal

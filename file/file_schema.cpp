@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "settings/file.h"
-#include "settings/internal/file_format.h"
+#include "file/internal/file_format.h"
 #include "settings/json_writer.h"
 #include "settings/table.h"
 
 namespace settings {
+
+using namespace file_internal;
 namespace {
 
 // The values that keep both a range and the power-of-two rule: "[512, 1024, 2048, 4096, 8192]".

@@ -2,10 +2,12 @@
 // settings, with its meaning and rule as a comment. Top-level settings come
 // first, as TOML requires, then one table per section.
 #include "settings/file.h"
-#include "settings/internal/file_format.h"
+#include "file/internal/file_format.h"
 #include "settings/table.h"
 
 namespace settings {
+
+using namespace file_internal;
 
 std::optional<std::string> writeSettings(const Config& config) {
     std::string file = concatenate({"# ", format::kTitle, " (TOML).\n# ", format::kLeftOut, "\n\n"});

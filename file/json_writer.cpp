@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "settings/file.h"
-#include "settings/internal/text.h"
+#include "settings/text.h"
 
 namespace settings {
 

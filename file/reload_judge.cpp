@@ -1,11 +1,11 @@
-#include "settings/internal/reload_judge.h"
+#include "file/internal/reload_judge.h"
 
 #include <utility>
 
 #include "settings/sources.h"
 #include "settings/table.h"
 
-namespace settings {
+namespace settings::file_internal {
 
 ReloadJudge::ReloadJudge(std::string fileName, Config running, std::vector<std::string> environment,
                          std::vector<std::string> overrides)
@@ -48,4 +48,4 @@ ReloadJudge::Verdict ReloadJudge::judge(SettingsText text) {
     return change;
 }
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -1,6 +1,6 @@
 // What a watch makes of each edit: published with the settings that changed
 // and those pending restart, rejected with its problems, or nothing.
-#include "settings/internal/reload_judge.h"
+#include "file/internal/reload_judge.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include "settings/validation.h"
 
 namespace settings {
+
+using namespace settings::file_internal;
 namespace {
 
 enum class Expect { nothing, applied, rejected };

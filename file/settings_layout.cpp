@@ -1,17 +1,17 @@
 // The layout of a settings text: toml++ parses it, as the reader does, and
 // gives the position of every key and value, which the text's lines turn into
 // bytes.
-#include "settings/internal/settings_layout.h"
+#include "file/internal/settings_layout.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "settings/internal/characters.h"
-#include "settings/internal/toml_guard.h"
-#include "settings/internal/toml_library.h"
+#include "file/internal/characters.h"
+#include "file/internal/toml_guard.h"
+#include "file/internal/toml_library.h"
 #include "settings/text_lines.h"
 
-namespace settings {
+namespace settings::file_internal {
 namespace {
 
 class Layouter {
@@ -154,4 +154,4 @@ std::optional<SettingsLayout> findLayout(std::string_view text) {
     return Layouter(text).find(parsed.table());
 }
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <utility>
 
-#include "settings/internal/characters.h"
-#include "settings/internal/file_format.h"
-#include "settings/internal/reader.h"
-#include "settings/internal/text.h"
+#include "file/internal/characters.h"
+#include "file/internal/file_format.h"
+#include "file/internal/reader.h"
+#include "settings/text.h"
 
 namespace settings {
+
+using namespace file_internal;
 namespace {
 
 constexpr std::string_view kNotAnAssignment = "expected KEY=VALUE";

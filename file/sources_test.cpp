@@ -15,11 +15,13 @@
 #include <vector>
 
 #include "file_test_support.h"
-#include "settings/internal/reader.h"
-#include "settings/internal/text.h"
+#include "file/internal/reader.h"
+#include "settings/text.h"
 #include "settings/table.h"
 
 namespace settings {
+
+using namespace settings::file_internal;
 
 inline void PrintTo(const SourcedProblem& p, std::ostream* out) {
     *out << sourceKindName(p.source.kind) << " " << p.source.name << ": ";

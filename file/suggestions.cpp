@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "settings/internal/characters.h"
-#include "settings/internal/reader.h"
-#include "settings/internal/text.h"
+#include "file/internal/characters.h"
+#include "file/internal/reader.h"
+#include "settings/text.h"
 #include "settings/table.h"
 
-namespace settings {
+namespace settings::file_internal {
 namespace {
 
 constexpr std::string_view kUnknownSetting = "unknown setting";
@@ -103,4 +103,4 @@ std::optional<std::size_t> closestName(std::string_view unknown, std::span<const
     return best;
 }
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -7,13 +7,15 @@
 #include <utility>
 
 #include "settings/edit.h"
-#include "settings/internal/characters.h"
-#include "settings/internal/file_format.h"
-#include "settings/internal/reader.h"
-#include "settings/internal/settings_layout.h"
-#include "settings/internal/text.h"
+#include "file/internal/characters.h"
+#include "file/internal/file_format.h"
+#include "file/internal/reader.h"
+#include "file/internal/settings_layout.h"
+#include "settings/text.h"
 
 namespace settings {
+
+using namespace file_internal;
 namespace {
 
 // Said of an edit that would add to an inline table, which TOML closes once written.

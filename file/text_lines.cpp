@@ -7,9 +7,11 @@
 #include <string>
 #include <utility>
 
-#include "settings/internal/characters.h"
+#include "file/internal/characters.h"
 
 namespace settings {
+
+using namespace file_internal;
 namespace {
 
 // Unicode's format characters (General_Category Cf, Unicode 15.1): invisible,

@@ -3,7 +3,7 @@
 // text stops being TOML, toml++ stops too, so the guard need not be right
 // beyond that point, only never count fewer levels than toml++ would build,
 // and leave out only comments toml++ would have read as comments.
-#include "settings/internal/toml_guard.h"
+#include "file/internal/toml_guard.h"
 
 #include <utf8.h>  // utfcpp
 
@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "settings/file.h"
-#include "settings/internal/characters.h"
-#include "settings/internal/text.h"
+#include "file/internal/characters.h"
+#include "settings/text.h"
 
-namespace settings {
+namespace settings::file_internal {
 namespace {
 
 constexpr bool isQuote(char c) { return c == '"' || c == '\''; }
@@ -258,4 +258,4 @@ private:
 
 GuardedText guardToml(std::string_view text) { return Scanner(text).scan(); }
 
-}  // namespace settings
+}  // namespace settings::file_internal

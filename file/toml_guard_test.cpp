@@ -1,4 +1,4 @@
-#include "settings/internal/toml_guard.h"
+#include "file/internal/toml_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include "settings/file.h"
 
 namespace settings::test {
+
+using namespace settings::file_internal;
 namespace {
 
 // A row: a text, what toml++ is to parse of it, and where it is refused, if it is.

@@ -10,11 +10,13 @@
 #include <utility>
 #include <variant>
 
-#include "settings/internal/file_access.h"
-#include "settings/internal/reader.h"
-#include "settings/internal/reload_judge.h"
+#include "file/internal/file_access.h"
+#include "file/internal/reader.h"
+#include "file/internal/reload_judge.h"
 
 namespace settings {
+
+using namespace file_internal;
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "settings/internal/text.h"
+#include "settings/text.h"
 
 namespace settings {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/internal/text.h"
+#include "settings/text.h"
 
 #include <algorithm>
 #include <array>

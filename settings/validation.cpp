@@ -2,7 +2,7 @@
 
 #include <type_traits>
 
-#include "settings/internal/text.h"
+#include "settings/text.h"
 
 namespace settings {
 namespace {

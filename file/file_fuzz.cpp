@@ -24,13 +24,15 @@
 #include <vector>
 
 #include "settings/file.h"
-#include "settings/internal/toml_guard.h"
-#include "settings/internal/toml_library.h"
+#include "file/internal/toml_guard.h"
+#include "file/internal/toml_library.h"
 #include "settings/sources.h"
 #include "settings/text_lines.h"
 #include "settings/validation.h"
 
 namespace {
+
+using namespace settings::file_internal;
 
 void require(bool condition, const char* what) {
     if (!condition) {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-namespace settings {
+namespace settings::file_internal {
 
 // UTF-8's byte-order mark, which a text may start with and which is not part of its first line.
 inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -61,4 +61,4 @@ inline std::optional<Character> firstCharacter(std::string_view text) {
     return Character{codePoint, static_cast<std::size_t>(next - first)};
 }
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <variant>
 
-namespace settings {
+namespace settings::file_internal {
 
 // What a path leads to, through every link.
 enum class FileKind { missing, regular, directory, other, unknown };  // unknown: the system would not say
@@ -56,4 +56,4 @@ inline constexpr std::string_view kCannotRead = "cannot be read";
 // The file opened for reading in binary mode, or why it was not.
 std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem::path& path, Opening opening);
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -10,9 +10,9 @@
 #include <type_traits>
 
 #include "settings/file.h"
-#include "settings/internal/text.h"
+#include "settings/text.h"
 
-namespace settings::format {
+namespace settings::file_internal::format {
 
 // What a settings file is, as its header comment and the schema's title say.
 inline constexpr std::string_view kTitle = "Settings of the audio-event detector";
@@ -41,4 +41,4 @@ std::optional<std::string> valueText(const Value& value) {
     }
 }
 
-}  // namespace settings::format
+}  // namespace settings::file_internal::format

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <variant>
 
-namespace settings {
+namespace settings::file_internal {
 
 // Said of a file whose lock another edit held for the whole timeout.
 inline constexpr std::string_view kBeingEdited = "is being edited by another process; try again";
@@ -54,4 +54,4 @@ void removeLeftovers(const std::filesystem::path& file);
 // The name of an edit's new file beside `file` starts with this.
 std::string leftoverPrefix(const std::filesystem::path& file);
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -1,7 +1,6 @@
 // Where each setting stands in the text of a settings file, in bytes, and
 // where a setting that is not there would go: what an edit changes, so that
-// everything else stays as the operator wrote it. Internal to the
-// settings-file library.
+// everything else stays as the operator wrote it. Internal to the settings-file library.
 #pragma once
 
 #include <array>
@@ -12,7 +11,7 @@
 
 #include "settings/table.h"
 
-namespace settings {
+namespace settings::file_internal {
 
 // Bytes [begin, end) of the text.
 struct ByteSpan {
@@ -66,4 +65,4 @@ std::optional<SettingsLayout> findLayout(std::string_view text);
 std::size_t lineStart(std::string_view text, std::size_t offset);
 std::size_t nextLineStart(std::string_view text, std::size_t offset);
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -1,5 +1,4 @@
-// What toml++ is given of a text, found before it parses. Internal to the
-// settings-file library.
+// What toml++ is given of a text, found before it parses. Internal to the settings-file library.
 //
 // toml++ builds a tree as deep as the text nests, and frees it, and finishes
 // it, recursively: a table header of 300,000 dotted parts overflows any stack.
@@ -14,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace settings {
+namespace settings::file_internal {
 
 // Why a text is refused, and where.
 struct TomlRefusal {
@@ -36,4 +35,4 @@ struct GuardedText {
 // run on a 1 MiB stack.
 GuardedText guardToml(std::string_view text);
 
-}  // namespace settings
+}  // namespace settings::file_internal

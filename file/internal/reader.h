@@ -11,10 +11,10 @@
 #include <string_view>
 
 #include "settings/file.h"
-#include "settings/internal/file_access.h"
+#include "file/internal/file_access.h"
 #include "settings/table.h"
 
-namespace settings {
+namespace settings::file_internal {
 
 struct ValuePosition {
     int line = 0;
@@ -48,4 +48,4 @@ std::string unknownSettingMessage(std::optional<std::string_view> suggestion);
 // The index of the name closest to `unknown`, ignoring case, if one is close.
 std::optional<std::size_t> closestName(std::string_view unknown, std::span<const std::string> names);
 
-}  // namespace settings
+}  // namespace settings::file_internal

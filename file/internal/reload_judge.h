@@ -13,7 +13,7 @@
 #include "settings/file.h"
 #include "settings/watch.h"
 
-namespace settings {
+namespace settings::file_internal {
 
 class ReloadJudge {
 public:
@@ -36,4 +36,4 @@ private:
     bool lastRejected_ = false;
 };
 
-}  // namespace settings
+}  // namespace settings::file_internal

@@ -33,7 +33,7 @@
 #include <cstdio>
 #include <string_view>
 #include <utility>
-namespace settings::toml_assertion {
+namespace settings::file_internal::toml_assertion {
 inline void failed(std::string_view function, std::string_view condition) {
     constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kReachable = {{
         {"parse_key", "is_bare_key_character(*cp) || is_string_delimiter(*cp)"},  // "[.a]", "[=a]"
@@ -47,8 +47,8 @@ inline void failed(std::string_view function, std::string_view condition) {
         std::abort();
     }
 }
-}  // namespace settings::toml_assertion
-#define TOML_ASSERT(expr) ((expr) ? static_cast<void>(0) : ::settings::toml_assertion::failed(__func__, #expr))
+}  // namespace settings::file_internal::toml_assertion
+#define TOML_ASSERT(expr) ((expr) ? static_cast<void>(0) : ::settings::file_internal::toml_assertion::failed(__func__, #expr))
 #else
 #define TOML_ASSERT(expr) static_cast<void>(0)
 #endif
