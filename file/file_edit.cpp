@@ -2,10 +2,10 @@
 // leads to is read, its text edited, and without errors replaced.
 #include <system_error>
 
-#include "settings/edit.h"
 #include "file/internal/file_access.h"
 #include "file/internal/file_replace.h"
 #include "file/internal/reader.h"
+#include "settings/edit.h"
 #include "settings/text.h"
 
 namespace settings {

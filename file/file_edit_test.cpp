@@ -13,9 +13,9 @@
 #include <sstream>
 #include <string>
 
+#include "file/internal/file_replace.h"
 #include "file_test_support.h"
 #include "settings/edit.h"
-#include "file/internal/file_replace.h"
 
 namespace settings {
 

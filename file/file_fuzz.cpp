@@ -23,9 +23,9 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/file.h"
 #include "file/internal/toml_guard.h"
 #include "file/internal/toml_library.h"
+#include "settings/file.h"
 #include "settings/sources.h"
 #include "settings/text_lines.h"
 #include "settings/validation.h"

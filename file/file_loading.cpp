@@ -6,9 +6,9 @@
 #include <string>
 #include <variant>
 
-#include "settings/file.h"
 #include "file/internal/file_access.h"
 #include "file/internal/reader.h"
+#include "settings/file.h"
 #include "settings/text.h"
 
 namespace settings {

@@ -12,14 +12,14 @@
 #include <tuple>
 #include <type_traits>
 
-#include "settings/file.h"
 #include "file/internal/characters.h"
 #include "file/internal/file_format.h"
 #include "file/internal/reader.h"
-#include "settings/text.h"
 #include "file/internal/toml_guard.h"
 #include "file/internal/toml_library.h"
+#include "settings/file.h"
 #include "settings/table.h"
+#include "settings/text.h"
 #include "settings/text_lines.h"
 
 namespace settings {

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "file/internal/reader.h"
 #include "file_test_support.h"
 #include "settings/file.h"
-#include "file/internal/reader.h"
 
 namespace settings::test {
 

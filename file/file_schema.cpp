@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "settings/file.h"
 #include "file/internal/file_format.h"
+#include "settings/file.h"
 #include "settings/json_writer.h"
 #include "settings/table.h"
 

@@ -1,8 +1,8 @@
 // Writing settings files: every named setting, in the order of the table of
 // settings, with its meaning and rule as a comment. Top-level settings come
 // first, as TOML requires, then one table per section.
-#include "settings/file.h"
 #include "file/internal/file_format.h"
+#include "settings/file.h"
 #include "settings/table.h"
 
 namespace settings {

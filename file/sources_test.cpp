@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-#include "file_test_support.h"
 #include "file/internal/reader.h"
-#include "settings/text.h"
+#include "file_test_support.h"
 #include "settings/table.h"
+#include "settings/text.h"
 
 namespace settings {
 

@@ -10,8 +10,8 @@
 
 #include "file/internal/characters.h"
 #include "file/internal/reader.h"
-#include "settings/text.h"
 #include "settings/table.h"
+#include "settings/text.h"
 
 namespace settings::file_internal {
 namespace {

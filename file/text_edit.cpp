@@ -6,11 +6,11 @@
 #include <string>
 #include <utility>
 
-#include "settings/edit.h"
 #include "file/internal/characters.h"
 #include "file/internal/file_format.h"
 #include "file/internal/reader.h"
 #include "file/internal/settings_layout.h"
+#include "settings/edit.h"
 #include "settings/text.h"
 
 namespace settings {

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "settings/file.h"
 #include "file/internal/characters.h"
+#include "settings/file.h"
 #include "settings/text.h"
 
 namespace settings::file_internal {

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "settings/file.h"
 #include "file/internal/file_access.h"
+#include "settings/file.h"
 #include "settings/table.h"
 
 namespace settings::file_internal {
