@@ -12,8 +12,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:?"usage: cmake/workflow.sh <workflow preset>, such as run or test"}
 
-build=(g++ cmake ninja-build libtomlplusplus-dev libutfcpp-dev libcli11-dev)
-tests=(libgtest-dev googletest python3-jsonschema pkgconf git)
+build=(g++ cmake ninja-build libtomlplusplus-dev libutfcpp-dev libcli11-dev python3-dev pybind11-dev)
+tests=(libgtest-dev googletest python3-jsonschema python3-pytest mypy pkgconf git)
 mingw=(g++-mingw-w64-x86-64-posix wine64)
 clang=(clang libclang-rt-14-dev)
 taplo=no

@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const settings::FileReading reading = settings::readSettings(text);
     readAsValues(text);
-    const settings::GuardedText guarded = settings::guardToml(text);
+    const settings::file_internal::GuardedText guarded = settings::file_internal::guardToml(text);
     if (!guarded.refusal) {
         require(sameParse(toml::parse(guarded.parseable), toml::parse(text)), "leaving comments out changes nothing");
     }

@@ -1,0 +1,51 @@
+// What the parts of the Python module share: the conversions between the
+// libraries' values and Python's, and one function per part that adds its
+// names to the module. Internal to python/.
+#pragma once
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/config.h"
+#include "settings/sources.h"
+
+namespace settings::python_binding {
+
+namespace py = pybind11;
+
+void bindConfig(py::module_& module);   // Config, its sections, validate, validate_all
+void bindSources(py::module_& module);  // reading, writing, the schema, load_settings and the problems
+void bindEdit(py::module_& module);     // edit_settings_file
+void bindWatch(py::module_& module);    // SettingsWatcher
+
+// UTF-8 from the libraries as a Python str; a byte that is not UTF-8 (which
+// the libraries never give) becomes U+FFFD rather than an exception.
+py::str text(std::string_view utf8);
+
+// The text as Python's repr writes a str: 'USB Mic'.
+std::string reprOf(std::string_view utf8);
+
+// A path as Python gives one: str, bytes or os.PathLike.
+std::filesystem::path pathOf(py::handle path);
+
+// The path as a source names it: str(path), bytes decoded as the file system does.
+std::string pathName(py::handle path);
+
+// The variables of a mapping as "NAME=VALUE", os.environ's when it is None.
+std::vector<std::string> environmentOf(py::handle environment);
+
+// "KEY=VALUE" overrides from an iterable of str.
+std::vector<std::string> overridesOf(py::handle overrides);
+
+// A Python object for each problem, in order.
+py::list problemList(const std::vector<SourcedProblem>& problems);
+
+// A Python Config holding a copy of `config`.
+py::object configObject(const Config& config);
+
+}  // namespace settings::python_binding

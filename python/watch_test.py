@@ -1,0 +1,114 @@
+"""SettingsWatcher from Python: edits under readers on other threads, listeners
+that raise or stop the watch, and an interpreter that exits while it runs."""
+import os
+import subprocess
+import sys
+import threading
+import time
+
+import detector_settings
+from detector_settings import Config, SettingsWatcher
+
+FAST = {"environment": {}, "poll_interval": 0.001, "settle_time": 0.001}
+
+
+def replace(path, text):
+    """Saves as careful editors do: a new file renamed over the old one."""
+    new = path.with_name(path.name + ".new")
+    new.write_text(text)
+    os.replace(new, path)
+
+
+def wait_for(condition, seconds=20):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        assert time.monotonic() < deadline, "the watch did not get there in time"
+        time.sleep(0.005)
+
+
+def test_a_thousand_edits_under_two_reading_threads(tmp_path):
+    path = tmp_path / "settings.toml"
+    replace(path, "")
+    applied, rejected, invalid = [], [], []
+    with SettingsWatcher(path, Config(), on_applied=applied.append, on_rejected=rejected.append, **FAST) as watcher:
+        done = threading.Event()
+
+        def read():
+            while not done.is_set():
+                if detector_settings.validate(config := watcher.current()) is not None:
+                    invalid.append(config)
+                time.sleep(0)  # lets the writer have the GIL
+
+        readers = [threading.Thread(target=read, daemon=True) for _ in range(2)]
+        for reader in readers:
+            reader.start()
+        for edit in range(1000):
+            # Every third edit breaks a rule; every seventh is not TOML.
+            value = 0 if edit % 3 == 0 or edit % 100 == 0 else 100 + edit
+            count = len(rejected)
+            replace(path, f"[detection]\ncooldownMs = {value}\n" + ("=\n" if edit % 7 == 0 else ""))
+            if edit % 100 == 0:  # now and then, a rejected edit judged for sure
+                wait_for(lambda: len(rejected) > count)
+        replace(path, "[detection]\ncooldownMs = 1999\n")
+        wait_for(lambda: watcher.current().detection.cooldownMs == 1999)
+        done.set()
+        for reader in readers:
+            reader.join()
+        started = time.monotonic()
+        watcher.stop()
+        assert time.monotonic() - started < 2 and not watcher.watching
+    assert not invalid and rejected and all(detector_settings.validate(a.config) is None for a in applied)
+    assert all(e.problems and e.problems[0].origin.kind == "file" for e in rejected)
+    assert applied[-1].changed == ["detection.cooldownMs"] and watcher.current().detection.cooldownMs == 1999
+
+
+def test_a_listener_that_raises_is_reported_and_the_watch_goes_on(tmp_path, monkeypatch):
+    path = tmp_path / "settings.toml"
+    replace(path, "")
+    reported, calls = [], []
+    monkeypatch.setattr(sys, "unraisablehook", reported.append)
+
+    def fail(change):
+        calls.append(change)
+        raise ValueError("from the listener")
+
+    with SettingsWatcher(path, Config(), on_applied=fail, **FAST) as watcher:
+        for value in (0.25, 0.5):
+            replace(path, f"[detection]\nsensitivity = {value}\n")
+            wait_for(lambda: calls and calls[-1].config.detection.sensitivity == value)
+        assert watcher.watching
+    assert len(reported) >= 2 and str(reported[0].exc_value) == "from the listener"
+    assert "on_applied" in str(reported[0].err_msg or reported[0].object)
+
+
+def test_a_listener_may_stop_the_watch(tmp_path):
+    path = tmp_path / "settings.toml"
+    replace(path, "[detection]\nsensitivity = 0.25\n")
+    calls = []
+    watcher = SettingsWatcher(path, Config(), on_applied=lambda change: (calls.append(change), watcher.stop()), **FAST)
+    wait_for(lambda: not watcher.watching)
+    replace(path, "[detection]\nsensitivity = 0.5\n")
+    time.sleep(0.2)
+    assert len(calls) == 1 and watcher.current().detection.sensitivity == 0.25
+
+
+# A watch left running, one destroyed by its own listener, a thread reading:
+# the interpreter must still exit, at once and cleanly.
+EXITING = """
+import os, sys, threading, time, detector_settings as d
+path = sys.argv[1]
+open(path, "w").write("[detection]\\nsensitivity = 0.25\\n")
+kept = d.SettingsWatcher(path, d.Config(), on_applied=lambda c: print("applied", flush=True), environment={},
+                         poll_interval=0.001, settle_time=0.001)
+held = [d.SettingsWatcher(path, d.Config(), on_applied=lambda c: held.clear(), environment={},
+                          poll_interval=0.001, settle_time=0.001)]
+threading.Thread(target=lambda: [kept.current() for _ in iter(int, 1)], daemon=True).start()
+while held:
+    time.sleep(0.001)
+"""
+
+
+def test_the_interpreter_exits_with_watches_running(tmp_path):
+    run = subprocess.run([sys.executable, "-c", EXITING, str(tmp_path / "settings.toml")], capture_output=True,
+                         text=True, timeout=60)
+    assert run.returncode == 0 and run.stderr == "" and run.stdout.startswith("applied")
