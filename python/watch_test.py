@@ -92,19 +92,27 @@ def test_a_listener_may_stop_the_watch(tmp_path):
     assert len(calls) == 1 and watcher.current().detection.sensitivity == 0.25
 
 
-# A watch left running, one destroyed by its own listener, a thread reading:
-# the interpreter must still exit, at once and cleanly.
+# A watch left running while the file keeps changing, one destroyed by its own
+# listener, a thread reading: the interpreter must still exit, at once and cleanly.
 EXITING = """
-import os, sys, threading, time, detector_settings as d
+import itertools, os, sys, threading, time, detector_settings as d
 path = sys.argv[1]
-open(path, "w").write("[detection]\\nsensitivity = 0.25\\n")
-kept = d.SettingsWatcher(path, d.Config(), on_applied=lambda c: print("applied", flush=True), environment={},
-                         poll_interval=0.001, settle_time=0.001)
+def edit():
+    for value in itertools.count():
+        open(path + ".new", "w").write(f"[detection]\\nsensitivity = {value % 2}\\n")
+        os.replace(path + ".new", path)
+        time.sleep(0.005)
+edit_thread = threading.Thread(target=edit, daemon=True)
+edit_thread.start()
+seen = []
+kept = d.SettingsWatcher(path, d.Config(), on_applied=seen.append, environment={}, poll_interval=0.001,
+                         settle_time=0.001)
 held = [d.SettingsWatcher(path, d.Config(), on_applied=lambda c: held.clear(), environment={},
                           poll_interval=0.001, settle_time=0.001)]
 threading.Thread(target=lambda: [kept.current() for _ in iter(int, 1)], daemon=True).start()
-while held:
+while held or len(seen) < 3:
     time.sleep(0.001)
+print("applied")
 """
 
 
