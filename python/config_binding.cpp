@@ -130,8 +130,9 @@ py::dict toDict(const Config& config) {
 
 Config fromDict(const py::dict& values) {
     Config config;
-    for (const auto& [key, value] : values) {
-        const std::string keyPath = py::str(key);
+    for (const auto& item : values) {
+        const py::handle value = item.second;
+        const std::string keyPath = py::str(item.first);
         if (rowOf(keyPath) == kSettingCount) {
             throw py::key_error(concatenate({keyPath, ": ", unknownKeyMessage(keyPath)}));
         }
@@ -158,7 +159,7 @@ std::string sectionRepr(const Config& config, std::string_view section, std::str
 
 template <std::size_t Section>
 void bindSection(py::module_& module, py::class_<Config, ConfigHolder>& config) {
-    constexpr std::string_view kSection = kSections.at(Section);
+    static constexpr std::string_view kSection = kSections.at(Section);
     static const std::string className = sectionClassName(kSection);
     static const std::string doc = concatenate({"The settings whose key paths start with \"", kSection, ".\"."});
     py::class_<SectionView<Section>> view(module, className.c_str(), doc.c_str());

@@ -61,7 +61,7 @@ void bindProblems(py::module_& module) {
     py::class_<Source>(module, "Origin", "Where a value or a problem comes from.")
         .def_property_readonly(
             "kind", [](const Source& self) { return text(sourceKindName(self.kind)); },
-            "\"default\", \"file\", \"environment\" or \"command line\".")
+            R"("default", "file", "environment" or "command line".)")
         .def_property_readonly(
             "name", [](const Source& self) { return text(self.name); },
             "The file's name as given, the variable's name, or the override as given; \"\" for the defaults.")
@@ -77,10 +77,10 @@ void bindProblems(py::module_& module) {
             "Key path as TOML writes it; \"\" for syntax and file problems.")
         .def_property_readonly(
             "rule", [](const SourcedProblem& self) { return text(problemKindName(self.problem.kind)); },
-            "What is wrong: a rule's name (\"range\"), or \"unknown\", \"type\", \"syntax\", \"file\".")
+            R"(What is wrong: a rule's name ("range"), or "unknown", "type", "syntax", "file".)")
         .def_property_readonly(
             "severity", [](const SourcedProblem& self) { return text(severityName(self.problem.severity)); },
-            "\"error\", or \"warning\" for a DETECTOR_ variable that names no setting.")
+            R"("error", or "warning" for a DETECTOR_ variable that names no setting.)")
         .def_property_readonly(
             "message", [](const SourcedProblem& self) { return text(self.problem.message); },
             "\"must be in [5, 100]; got 0\".")

@@ -45,9 +45,14 @@ struct Listeners {
             onRejected.release();
             return;
         }
-        const py::gil_scoped_acquire locked;
-        onApplied = py::object();
-        onRejected = py::object();
+        try {
+            const py::gil_scoped_acquire locked;
+            onApplied = py::object();
+            onRejected = py::object();
+        } catch (...) {  // a thread state that cannot be made: they are left, not freed without the GIL
+            onApplied.release();
+            onRejected.release();
+        }
     }
 
     // Calls `listener` with `argument` made under the GIL; what it raises is
