@@ -72,5 +72,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
   # Dependencies on shared libraries, where there are any, come from dpkg-shlibdeps.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ${BUILD_SHARED_LIBS})
+  if(DETECTOR_SETTINGS_PYTHON)
+    # The Python package is built for one version of Python.
+    math(EXPR next_minor "${Python3_VERSION_MINOR} + 1")
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+        "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${next_minor})")
+  endif()
 endif()
 include(CPack)

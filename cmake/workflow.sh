@@ -12,13 +12,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:?"usage: cmake/workflow.sh <workflow preset>, such as run or test"}
 
-build=(g++ cmake ninja-build libtomlplusplus-dev libutfcpp-dev libcli11-dev python3-dev pybind11-dev)
-tests=(libgtest-dev googletest python3-jsonschema python3-pytest mypy pkgconf git)
+build=(g++ cmake ninja-build libtomlplusplus-dev libutfcpp-dev libcli11-dev)
+python=(python3-dev pybind11-dev)
+tests=(libgtest-dev googletest python3-jsonschema python3-pytest mypy pkgconf git "${python[@]}")
 mingw=(g++-mingw-w64-x86-64-posix wine64)
 clang=(clang libclang-rt-14-dev)
 taplo=no
 case $preset in
-  run | package) needs=("${build[@]}") ;;
+  run) needs=("${build[@]}") ;;
+  package) needs=("${build[@]}" "${python[@]}") ;;
   test | sanitize | tsan) needs=("${build[@]}" "${tests[@]}") taplo=yes ;;
   coverage) needs=("${build[@]}" "${tests[@]}" gcovr) taplo=yes ;;
   libcxx) needs=("${build[@]}" "${tests[@]}" "${clang[@]}" libc++-14-dev libc++abi-14-dev) taplo=yes ;;
@@ -26,7 +28,7 @@ case $preset in
   windows-package) needs=("${build[@]}" "${mingw[@]}") ;;
   lint) needs=("${build[@]}" "${tests[@]}" "${clang[@]}" clang-tidy clang-format libbenchmark-dev) ;;
   fuzz) needs=("${build[@]}" "${clang[@]}") ;;
-  bench) needs=("${build[@]}" libbenchmark-dev hyperfine time) taplo=yes ;;
+  bench) needs=("${build[@]}" "${python[@]}" libbenchmark-dev hyperfine time) taplo=yes ;;
   *) echo "cmake/workflow.sh: no workflow preset named $preset" >&2 && exit 2 ;;
 esac
 
