@@ -27,10 +27,17 @@ endif()
 
 # What a Python program run by the tests needs to import the package from the
 # build tree; under the sanitizers, their runtime first, as Python itself is
-# not built with them.
+# not built with them, and the C++ runtime with it, whose exceptions the
+# sanitizer must find when it starts. Python's own allocations are not freed
+# at exit: leaks are not looked for.
 set(detector_settings_python_environment PYTHONPATH=${PROJECT_BINARY_DIR}/python)
 if(CMAKE_CXX_FLAGS MATCHES "sanitize=address")
-  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so OUTPUT_VARIABLE asan_runtime
-                  OUTPUT_STRIP_TRAILING_WHITESPACE)
-  list(APPEND detector_settings_python_environment LD_PRELOAD=${asan_runtime} ASAN_OPTIONS=detect_leaks=0)
+  set(runtimes)
+  foreach(runtime IN ITEMS libasan.so libstdc++.so)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime} OUTPUT_VARIABLE path
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    list(APPEND runtimes ${path})
+  endforeach()
+  list(JOIN runtimes ":" preload)
+  list(APPEND detector_settings_python_environment LD_PRELOAD=${preload} ASAN_OPTIONS=detect_leaks=0)
 endif()
