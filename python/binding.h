@@ -42,6 +42,9 @@ std::vector<std::string> environmentOf(py::handle environment);
 // "KEY=VALUE" overrides from an iterable of str.
 std::vector<std::string> overridesOf(py::handle overrides);
 
+// The row of the table of `keyPath`; KeyError with the usual suggestion when no setting has it.
+std::size_t rowOfKey(const std::string& keyPath);
+
 // A Python object for each problem, in order.
 py::list problemList(const std::vector<SourcedProblem>& problems);
 

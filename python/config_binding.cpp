@@ -133,9 +133,7 @@ Config fromDict(const py::dict& values) {
     for (const auto& item : values) {
         const py::handle value = item.second;
         const std::string keyPath = py::str(item.first);
-        if (rowOf(keyPath) == kSettingCount) {
-            throw py::key_error(concatenate({keyPath, ": ", unknownKeyMessage(keyPath)}));
-        }
+        rowOfKey(keyPath);
         forEachSetting([&](const auto& row) {
             if (row.keyPath == keyPath) {
                 row.member(config) = memberValue<typename std::remove_cvref_t<decltype(row)>::Value>(value, keyPath);

@@ -49,14 +49,6 @@ std::string settingsText(py::handle text) {
     return py::bytes(text.attr("encode")("utf-8", "surrogatepass")).cast<std::string>();
 }
 
-std::size_t rowOfKey(const std::string& keyPath) {
-    const std::size_t row = rowOf(keyPath);
-    if (row == kSettingCount) {
-        throw py::key_error(concatenate({keyPath, ": ", unknownKeyMessage(keyPath)}));
-    }
-    return row;
-}
-
 void bindProblems(py::module_& module) {
     py::class_<Source>(module, "Origin", "Where a value or a problem comes from.")
         .def_property_readonly(
@@ -150,6 +142,14 @@ std::vector<std::string> overridesOf(py::handle overrides) {
         throw py::type_error("overrides: a list of \"KEY=VALUE\" texts, not one text");
     }
     return overrides.cast<std::vector<std::string>>();
+}
+
+std::size_t rowOfKey(const std::string& keyPath) {
+    const std::size_t row = rowOf(keyPath);
+    if (row == kSettingCount) {
+        throw py::key_error(concatenate({keyPath, ": ", unknownKeyMessage(keyPath)}));
+    }
+    return row;
 }
 
 py::list problemList(const std::vector<SourcedProblem>& problems) { return py::cast(problems); }
