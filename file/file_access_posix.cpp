@@ -34,16 +34,18 @@ FileStatus lookAtFile(const std::filesystem::path& path) {
             static_cast<std::uint32_t>(status.st_mode)};
 }
 
-std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem::path& path, Opening opening) {
+std::variant<OpenFile, std::string> openSettingsFile(const std::filesystem::path& path, Opening opening) {
     // Opening a FIFO waits for a writer, unless it is opened without blocking;
-    // a regular file reads the same either way.
+    // a regular file reads the same either way. A signal that interrupts the
+    // wait for a writer ends it, so that Ctrl-C does; one that interrupts an
+    // open that never waits is no reason to fail.
     const int blocking = opening == Opening::regularOnly ? O_NONBLOCK : 0;
     int descriptor = -1;
     do {
         descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | blocking);
-    } while (descriptor < 0 && errno == EINTR);  // GCOVR_EXCL_BR_LINE: a signal during the open
+    } while (descriptor < 0 && errno == EINTR && opening == Opening::regularOnly);  // GCOVR_EXCL_BR_LINE: a signal
     if (descriptor < 0) {
-        return errno == ENOENT || errno == ENOTDIR ? kNoSuchFile : kCannotRead;
+        return errno == ENOENT || errno == ENOTDIR ? std::string(kNoSuchFile) : cannotRead(errno);
     }
     // The type of what was opened, which may not be what the path led to a
     // moment before. Should fstat fail, the mode stays 0: no regular file.
@@ -58,7 +60,7 @@ std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem:
         }
     }
     static_cast<void>(::close(descriptor));
-    return refusal;
+    return std::string(refusal);
 }
 
 }  // namespace settings::file_internal

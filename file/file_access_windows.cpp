@@ -53,21 +53,21 @@ FileStatus lookAtFile(const std::filesystem::path& path) {
     return status;
 }
 
-std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem::path& path, Opening opening) {
+std::variant<OpenFile, std::string> openSettingsFile(const std::filesystem::path& path, Opening opening) {
     OpenFile file(_wfopen(path.c_str(), L"rb"));
     if (!file) {
         const int reason = errno;
         // A folder does not open as a file at all.
         const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return kIsDirectory;
+            return std::string(kIsDirectory);
         }
-        return reason == ENOENT ? kNoSuchFile : kCannotRead;
+        return reason == ENOENT ? std::string(kNoSuchFile) : cannotRead(reason);
     }
     struct _stat64 status {};
     const bool regular = _fstat64(_fileno(file.get()), &status) == 0 && (status.st_mode & _S_IFREG) != 0;
     if (opening == Opening::regularOnly && !regular) {
-        return kNotRegularFile;
+        return std::string(kNotRegularFile);
     }
     return file;
 }

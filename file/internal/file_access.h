@@ -8,8 +8,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <variant>
+
+#include "settings/file.h"
 
 namespace settings::file_internal {
 
@@ -41,19 +44,16 @@ struct FileCloser {
 };
 using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// Which files a reader takes: any that opens (a command reading a FIFO that
-// a shell made, as `<(...)`), or only regular files, for a reader that must
-// never wait (a watch, an edit), which opens without blocking and judges the
-// type of what it opened.
-enum class Opening { anyFile, regularOnly };
-
 // Why a file was not opened; the texts are the `file` problems' messages.
-inline constexpr std::string_view kNoSuchFile = "no such file";
 inline constexpr std::string_view kIsDirectory = "is a directory, not a settings file";
 inline constexpr std::string_view kNotRegularFile = "is not a regular file";
 inline constexpr std::string_view kCannotRead = "cannot be read";
 
+// kCannotRead, then the system's reason for `error` (an errno): "cannot be
+// read: Too many levels of symbolic links".
+std::string cannotRead(int error);
+
 // The file opened for reading in binary mode, or why it was not.
-std::variant<OpenFile, std::string_view> openSettingsFile(const std::filesystem::path& path, Opening opening);
+std::variant<OpenFile, std::string> openSettingsFile(const std::filesystem::path& path, Opening opening);
 
 }  // namespace settings::file_internal

@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "file/internal/file_access.h"
 #include "settings/file.h"
 #include "settings/table.h"
 
@@ -30,8 +29,8 @@ struct TrackedReading {
 
 TrackedReading readSettingsTracked(std::string_view tomlText);
 
-// loadSettingsText of a path, taking the files `opening` says.
-SettingsText loadSettingsText(const std::filesystem::path& path, Opening opening);
+// "the limit of 1048576 bytes (1 MiB)": what a settings file may not exceed.
+std::string sizeLimitText();
 
 // The setting of `row` given `value` as a file gives it after "=", read and
 // judged as the file's: "0.8", "2048", "\"USB Mic\"". For a text setting, a

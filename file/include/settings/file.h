@@ -94,12 +94,24 @@ DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettings(std::string_view tomlText
 // within a 1 MiB stack, the default of Windows programs, in any build.
 inline constexpr std::size_t kMaxNestingLevels = 128;
 
+// Which files a read takes: any that opens, a FIFO too (a command reading
+// what a shell made with `<(...)`, which waits for its writer), or only
+// regular files, for a reader that must never wait (a watch, an edit, a
+// library called by a script), which opens without blocking and judges the
+// type of what it opened: anything else is the `file` problem "is not a
+// regular file".
+enum class Opening { anyFile, regularOnly };
+
 // Reads a settings file of at most kMaxSettingsFileBytes. A file that is
 // missing, a directory, unreadable or too large gives one problem of kind
 // ProblemKind::file and the default record.
 DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettingsFile(const std::filesystem::path& path);
+DETECTOR_SETTINGS_FILE_EXPORT FileReading readSettingsFile(const std::filesystem::path& path, Opening opening);
 
 inline constexpr std::uintmax_t kMaxSettingsFileBytes = 1'048'576;  // 1 MiB
+
+// The `file` problem of a file that is missing: "no such file".
+inline constexpr std::string_view kNoSuchFile = "no such file";
 
 // The text of a settings file, or the `file` problem that keeps it from being
 // read. readSettingsFile(path) is readSettings of this text, so callers that
@@ -109,6 +121,7 @@ struct SettingsText {
     std::optional<FileProblem> problem;
 };
 DETECTOR_SETTINGS_FILE_EXPORT SettingsText loadSettingsText(const std::filesystem::path& path);
+DETECTOR_SETTINGS_FILE_EXPORT SettingsText loadSettingsText(const std::filesystem::path& path, Opening opening);
 DETECTOR_SETTINGS_FILE_EXPORT SettingsText loadSettingsText(std::FILE* stream);  // an open stream, such as stdin
 
 // A complete settings file for `config`: a header comment, `version`, then the
