@@ -1,10 +1,14 @@
 // Edits of a settings file: under the lock of its edits, the file a path
 // leads to is read, its text edited, and without errors replaced.
+#include <algorithm>
+#include <cstdint>
 #include <system_error>
 
+#include "file/internal/characters.h"
 #include "file/internal/file_access.h"
 #include "file/internal/file_replace.h"
 #include "file/internal/reader.h"
+#include "file/internal/text_edit.h"
 #include "settings/edit.h"
 #include "settings/text.h"
 
@@ -28,26 +32,74 @@ std::filesystem::path targetOf(std::filesystem::path path) {
 
 // The path as problems name the file: as given, in UTF-8.
 std::string nameOf(const std::filesystem::path& path) {
-    const std::u8string name = path.u8string();
-    return {name.begin(), name.end()};
+    try {
+        const std::u8string name = path.u8string();
+        return {name.begin(), name.end()};
+    } catch (const std::system_error&) {        // GCOVR_EXCL_LINE: a lone surrogate, on Windows
+        return "(a name that is not Unicode)";  // GCOVR_EXCL_LINE
+    }
 }
 
 void fail(FileEdit& edit, const std::filesystem::path& path, std::string message) {
     edit.edit.problems.push_back({{SourceKind::file, nameOf(path)}, {{}, ProblemKind::file, std::move(message), 0, 0}});
 }
 
+// "10 s", "50 ms": how long an edit waited.
+std::string durationText(std::chrono::milliseconds duration) {
+    const std::int64_t count = duration.count();
+    return count % 1000 == 0 && count > 0 ? concatenate({renderInteger(count / 1000), " s"})
+                                          : concatenate({renderInteger(count), " ms"});
+}
+
+// From no wait to an hour, so that no deadline overflows.
+std::chrono::milliseconds saneLockTimeout(std::chrono::milliseconds timeout) {
+    return std::clamp(timeout, std::chrono::milliseconds(0), std::chrono::milliseconds(std::chrono::hours(1)));
+}
+
 }  // namespace
 
+std::filesystem::path file_internal::folderOf(const std::filesystem::path& file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
+std::string file_internal::absoluteName(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return nameOf(error ? path : absolute.lexically_normal());
+}
+
+std::string file_internal::boundedName(const std::filesystem::path& file) {
+    std::string name = nameOf(file.filename());
+    if (name.size() > kLongestNamePart) {
+        std::size_t end = kLongestNamePart;
+        while (end > 0 && !startsCharacter(name[end])) {
+            --end;
+        }
+        name.resize(end);
+    }
+    return name;
+}
+
 std::string file_internal::leftoverPrefix(const std::filesystem::path& file) {
-    return concatenate({".", nameOf(file.filename()), ".edit-"});
+    return concatenate({".", boundedName(file), ".edit-"});
+}
+
+std::string file_internal::beingEdited(std::string_view lock, std::chrono::milliseconds waited) {
+    return concatenate(
+        {"is being edited by another process, which held ", lock, " for all of ", durationText(waited), "; try again"});
+}
+
+std::string file_internal::hardLinksRefusal(std::uint64_t links) {
+    return concatenate({"has ", renderInteger(static_cast<std::int64_t>(links)),
+                        " hard links, which replacing it would part, the others keeping the old text: edit it "
+                        "once it has one name (remove the other links, or copy it)"});
 }
 
 void file_internal::removeLeftovers(const std::filesystem::path& file) {
     const std::string prefix = leftoverPrefix(file);
     std::error_code error;
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     // GCOVR_EXCL_BR_START: a folder that cannot be read to its end, which the lock has just opened
-    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+    for (std::filesystem::directory_iterator entry(folderOf(file), error), end; !error && entry != end;
          entry.increment(error)) {
         if (nameOf(entry->path().filename()).starts_with(prefix)) {
             std::filesystem::remove(entry->path(), error);
@@ -60,9 +112,10 @@ FileEdit editSettingsFile(const std::filesystem::path& path, const std::vector<S
                           const FileEditOptions& options) {
     FileEdit edit;
     const std::filesystem::path target = targetOf(path);
-    const std::variant<EditLock, std::string_view> lock = EditLock::take(target, options.lockTimeout);
-    if (const auto* refusal = std::get_if<std::string_view>(&lock)) {
-        fail(edit, path, std::string(*refusal));
+    std::variant<EditLock, std::string> lock =
+        EditLock::take(target, saneLockTimeout(options.lockTimeout), options.keepWaiting);
+    if (auto* refusal = std::get_if<std::string>(&lock)) {
+        fail(edit, path, std::move(*refusal));
         return edit;
     }
     removeLeftovers(target);
@@ -73,12 +126,13 @@ FileEdit editSettingsFile(const std::filesystem::path& path, const std::vector<S
         return edit;
     }
     edit.oldText = std::move(loaded.text);
-    edit.edit = editSettingsText(edit.oldText, edits, nameOf(path));
-    if (anyError(edit.edit.problems) || edit.edit.changes.empty() || options.dryRun) {
+    edit.edit = editText(edit.oldText, edits, nameOf(path), created);
+    if (anyError(edit.edit.problems) || (edit.edit.text == edit.oldText && !created) || options.dryRun) {
         return edit;
     }
-    if (const std::optional<std::string> failure = replaceFile(target, edit.edit.text)) {
-        fail(edit, path, concatenate({"cannot be written: ", *failure}));
+    if (std::optional<std::string> failure = replaceFile(target, edit.edit.text)) {
+        fail(edit, path, std::move(*failure));
+        edit.edit.changes.clear();
         return edit;
     }
     edit.written = true;

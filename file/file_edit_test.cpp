@@ -10,8 +10,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <variant>
 
 #include "file/internal/file_replace.h"
 #include "file_test_support.h"
@@ -123,8 +127,11 @@ TEST_F(FileEditTest, RefusesWhatIsNoSettingsFile) {
     std::error_code error;
     std::filesystem::create_symlink("loop", folder_ / "loop", error);
     if (!error) {  // a link to itself leads nowhere, as a file or as a folder
-        EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "loop", kEdit)), "cannot be read");
-        EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "loop" / "settings.toml", kEdit)), "cannot be read");
+        const std::string loop = "cannot be read: Too many levels of symbolic links";
+        EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "loop", kEdit)), loop);
+        EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "loop" / "settings.toml", kEdit)),
+                  "cannot be edited: its folder " + (folder_ / "loop").string() +
+                      " cannot be opened: Too many levels of symbolic links");
     }
     EXPECT_EQ(fileProblem(editSettingsFile(folder_.path(), kEdit)), "is a directory, not a settings file");
     const std::filesystem::path large = write("large.toml", std::string(kMaxSettingsFileBytes + 1, '#'));
@@ -150,14 +157,67 @@ TEST_F(FileEditTest, WaitsForAnotherEditThenSaysItCouldNot) {
     FileEditOptions options;
     options.lockTimeout = std::chrono::milliseconds(50);
     {
-        const std::variant<EditLock, std::string_view> held = EditLock::take(path, std::chrono::seconds(10));
+        const std::variant<EditLock, std::string> held = EditLock::take(path, std::chrono::seconds(10), {});
         ASSERT_TRUE(std::holds_alternative<EditLock>(held));
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(fileProblem(editSettingsFile(path, kEdit, options)), kBeingEdited);
+        EXPECT_EQ(fileProblem(editSettingsFile(path, kEdit, options)),
+                  beingEdited(lockName(path), options.lockTimeout));
         EXPECT_GE(std::chrono::steady_clock::now() - start, options.lockTimeout);
     }
     EXPECT_TRUE(editSettingsFile(path, kEdit, options).written);
     EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "no" / "settings.toml", kEdit, options)), "no such file");
+}
+
+// The lock is held from the read to the replacement: an edit that waited
+// reads the file as the edit before it left it. Asked now and then whether
+// to go on, it may stop, however long it would wait: a timeout beyond an
+// hour is an hour, not one that overflows into none.
+TEST_F(FileEditTest, ReadsTheFileOnlyOnceItHoldsTheLock) {
+    const std::filesystem::path path = write("settings.toml", "");
+    std::optional<std::variant<EditLock, std::string>> held(EditLock::take(path, std::chrono::seconds(10), {}));
+    ASSERT_TRUE(std::holds_alternative<EditLock>(*held));
+    std::promise<void> waiting;
+    FileEditOptions options;
+    options.lockTimeout = std::chrono::milliseconds::max();
+    options.keepWaiting = [&, asked = false]() mutable {
+        if (!std::exchange(asked, true)) {
+            waiting.set_value();
+        }
+        return true;
+    };
+    std::future<FileEdit> edit = std::async(std::launch::async, [&] { return editSettingsFile(path, kEdit, options); });
+    for (const std::future<void> asked = waiting.get_future();
+         asked.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready;) {
+        ASSERT_NE(edit.wait_for(std::chrono::seconds(0)), std::future_status::ready)
+            << "the edit did not wait: " << fileProblem(edit.get());
+    }
+    static_cast<void>(write("settings.toml", "# by the edit before\n"));
+    held.reset();
+    EXPECT_EQ(edit.get().oldText, "# by the edit before\n");
+    EXPECT_EQ(read(path), "# by the edit before\n\n[detection]\nsensitivity = 0.8\n");
+
+    held.emplace(EditLock::take(path, std::chrono::seconds(10), {}));
+    int asked = 0;
+    options.keepWaiting = [&] { return ++asked < 3; };
+    EXPECT_EQ(fileProblem(editSettingsFile(path, kEdit, options)), kStoppedWaiting);
+    EXPECT_EQ(asked, 3);
+}
+
+// A file made anew holds the settings it was made with, defaults too, so
+// that it is there for a watch; a name as long as the system allows takes
+// its edit's new file beside it.
+TEST_F(FileEditTest, MakesAFileWithTheSettingsGivenAndEditsLongNames) {
+    FileEditOptions create;
+    create.create = true;
+    const FileEdit made =
+        editSettingsFile(folder_ / "new.toml", {SettingEdit::set("detection.sensitivity", "0.7")}, create);
+    EXPECT_TRUE(made.written);
+    EXPECT_TRUE(made.edit.changes.empty());
+    EXPECT_EQ(read(folder_ / "new.toml"), "[detection]\nsensitivity = 0.7\n");
+    const std::filesystem::path longName = write(std::string(240, 'n') + ".toml", "");
+    EXPECT_TRUE(editSettingsFile(longName, kEdit).written);
+    EXPECT_EQ(read(longName), "[detection]\nsensitivity = 0.8\n");
+    EXPECT_EQ(leftoverPrefix(longName), "." + std::string(kLongestNamePart, 'n') + ".edit-");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "file/internal/file_access.h"
 #include "file/internal/file_replace.h"
+#include "settings/text.h"
 
 namespace settings::file_internal {
 namespace {
@@ -46,8 +47,23 @@ bool busy(DWORD error) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
 }
 
-// The attributes and access rights of `from` given to `to`; a file that is
-// read-only is not replaced, as it should not be.
+// Whether the process may write the existing `file`, and why not: opened for
+// writing, which on Windows changes nothing of it, sharing it with everyone.
+// A file that has other names (hard links) would lose them.
+std::optional<std::string> mayNotWrite(const std::filesystem::path& file) {
+    const HANDLE opened =
+        CreateFileW(file.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_ACCESS_DENIED ? std::optional(std::string(kNotYours)) : std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool linked = GetFileInformationByHandle(opened, &information) != 0 && information.nNumberOfLinks > 1;
+    static_cast<void>(CloseHandle(opened));
+    return linked ? std::optional(hardLinksRefusal(information.nNumberOfLinks)) : std::nullopt;
+}
+
+// The attributes and access rights of `from` given to `to`.
 void carryOver(const std::filesystem::path& from, const std::filesystem::path& to) {
     constexpr DWORD kCarried =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -66,7 +82,17 @@ void carryOver(const std::filesystem::path& from, const std::filesystem::path& t
     }
 }
 
+// Beside the file, named after it.
+std::filesystem::path lockFile(const std::filesystem::path& file) {
+    const std::string name = concatenate({boundedName(file), ".lock"});
+    return folderOf(file) / std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
 }  // namespace
+
+std::string lockName(const std::filesystem::path& file) {
+    return concatenate({"the lock ", absoluteName(lockFile(file))});
+}
 
 struct EditLock::Held {
     HANDLE file;
@@ -80,11 +106,11 @@ EditLock::~EditLock() {
     }
 }
 
-std::variant<EditLock, std::string_view> EditLock::take(const std::filesystem::path& file,
-                                                        std::chrono::milliseconds timeout) {
-    std::filesystem::path lock = file;
-    lock += L".lock";
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+std::variant<EditLock, std::string> EditLock::take(const std::filesystem::path& file, std::chrono::milliseconds timeout,
+                                                   const std::function<bool()>& keepWaiting) {
+    const std::filesystem::path lock = lockFile(file);
+    const auto start = std::chrono::steady_clock::now();
+    auto asked = start;
     for (;;) {
         const HANDLE held = CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -93,13 +119,21 @@ std::variant<EditLock, std::string_view> EditLock::take(const std::filesystem::p
         }
         const DWORD error = GetLastError();
         if (error == ERROR_PATH_NOT_FOUND) {
-            return kNoSuchFile;
+            return std::string(kNoSuchFile);
         }
         if (!busy(error)) {
-            return kCannotRead;
+            return concatenate(
+                {"cannot be edited: the lock ", absoluteName(lock), " against other edits: ", reason(error)});
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return kBeingEdited;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - start >= timeout) {
+            return beingEdited(lockName(file), timeout);
+        }
+        if (keepWaiting && now - asked >= std::chrono::milliseconds(10)) {
+            asked = now;
+            if (!keepWaiting()) {
+                return std::string(kStoppedWaiting);
+            }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -110,15 +144,29 @@ std::optional<std::string> replaceFile(const std::filesystem::path& given, std::
     std::error_code error;
     const std::filesystem::path file = std::filesystem::absolute(given, error);
     if (error) {
-        return reason(static_cast<DWORD>(error.value()));
+        return concatenate({kCannotBeWritten, reason(static_cast<DWORD>(error.value()))});
     }
-    const bool exists = GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists) {
+        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            return std::string(kReadOnly);
+        }
+        if (std::optional<std::string> refusal = mayNotWrite(file)) {
+            return refusal;
+        }
+    }
     std::random_device random;
     const std::filesystem::path beside = file.parent_path() / (leftoverPrefix(file) + std::to_string(random()));
     const HANDLE out =
         CreateFileW(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) {
-        return reason(GetLastError());
+        const DWORD failure = GetLastError();
+        if (failure == ERROR_ACCESS_DENIED) {
+            return concatenate({kCannotBeWritten, "its folder ", absoluteName(file.parent_path()),
+                                " may not be written by you, and an edit writes the new text beside the file"});
+        }
+        return concatenate({kCannotBeWritten, reason(failure)});
     }
     DWORD written = 0;
     bool done = text.empty() || WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
@@ -139,7 +187,7 @@ std::optional<std::string> replaceFile(const std::filesystem::path& given, std::
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     static_cast<void>(DeleteFileW(beside.c_str()));
-    return reason(failure);
+    return concatenate({kCannotBeWritten, reason(failure)});
 }
 
 }  // namespace settings::file_internal

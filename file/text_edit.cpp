@@ -1,6 +1,8 @@
 // Edits of a settings text: each edit becomes a piece of text put in the
 // place of a value, of a whole line, or of nothing, where the layout says;
 // every other byte stays. The new text is then read as check reads it.
+#include "file/internal/text_edit.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <string>
@@ -51,47 +53,47 @@ std::string spliced(std::string_view text, std::vector<Splice> splices) {
     return out.append(text.substr(next));
 }
 
-// What one edit of the list does, once its value is known to be one of its setting's.
-struct Planned {
-    std::size_t row;
-    const SettingEdit* edit;
-    std::optional<std::string> value;  // as TOML writes it; none to unset
-};
-
 class TextEditor {
 public:
     TextEditor(std::string_view text, const SettingsLayout& layout, const TrackedReading& before)
         : text_(text), layout_(layout), before_(before) {}
 
-    // Returns a problem of the edit, if it cannot be made.
-    std::optional<FileProblem> plan(const Planned& planned, std::vector<SettingChange>& changes) {
+    // Returns a problem of the edit, if it cannot be made. A value in force
+    // changes nothing, unless `everySetting` asks for every setting set to be written.
+    std::optional<FileProblem> plan(const Planned& planned, std::vector<SettingChange>& changes, bool everySetting) {
         const std::string_view keyPath = kKeyPaths.at(planned.row);
         const std::optional<SettingPlace>& place = layout_.settings.at(planned.row);
         const std::string old = valueTextOf(planned.row, before_.reading.config);
         const std::string defaultValue = valueTextOf(planned.row, Config{});
+        const std::string& now = planned.value ? *planned.value : defaultValue;
+        if (old != now) {
+            changes.push_back({std::string(keyPath), old, now});
+        }
         if (!planned.value) {
             if (place) {
                 unset(*place);
-                changes.push_back({std::string(keyPath), old, defaultValue});
             }
             return std::nullopt;
         }
         // A value the file gives and the record took, or the default it would take, stays.
         const bool taken = before_.taken.at(planned.row).has_value();
-        if (place ? taken && old == *planned.value : *planned.value == defaultValue) {
+        if (place ? taken && old == now : now == defaultValue && !everySetting) {
             return std::nullopt;
         }
         if (place) {
-            splices_.push_back({place->value, *planned.value});
-        } else if (std::optional<FileProblem> problem = insert(keyPath, *planned.value)) {
-            return problem;
+            splices_.push_back({place->value, now});
+            return std::nullopt;
         }
-        changes.push_back({std::string(keyPath), old, *planned.value});
-        return std::nullopt;
+        std::optional<FileProblem> problem = insert(keyPath, now);
+        if (problem && old != now) {
+            changes.pop_back();
+        }
+        return problem;
     }
 
     // The text with every planned edit made, new sections at its end.
     std::string text() {
+        std::string body = spliced(text_, splices_);
         std::string newSections;
         for (std::size_t index = 0; index < kSections.size(); ++index) {
             if (!newSectionLines_.at(index).empty()) {
@@ -101,9 +103,9 @@ public:
             }
         }
         if (!newSections.empty()) {
-            splices_.push_back({{text_.size(), text_.size()}, beforeNewSections() + newSections});
+            body.append(lineEndsBefore(body)).append(newSections);
         }
-        return spliced(text_, splices_);
+        return body;
     }
 
 private:
@@ -152,16 +154,18 @@ private:
                                concatenate({section, kInlineTable, section, "] to add ", name}), 0, 0};
         }
         const std::string_view prefix = place->style == TableStyle::dotted ? section : std::string_view();
+        // The last line of a text without its end gets one, once: the lines put after it have theirs.
+        const bool lineEndFirst = place->lineEndFirst && std::exchange(lastLineUnended_, false);
         splices_.push_back({{place->insertAt, place->insertAt},
-                            concatenate({place->lineEndFirst ? layout_.lineEnd : "", place->indent, prefix,
+                            concatenate({lineEndFirst ? layout_.lineEnd : "", place->indent, prefix,
                                          prefix.empty() ? "" : ".", name, " = ", value, layout_.lineEnd})});
         return std::nullopt;
     }
 
-    // What goes at the end of the text before a new section: a line end, if
+    // What goes at the end of `body` before a new section: a line end, if
     // the last line has none, and a blank line, if there is none.
-    [[nodiscard]] std::string beforeNewSections() const {
-        const std::string_view content = text_.substr(std::min(text_.size(), lineStart(text_, 0)));
+    [[nodiscard]] std::string lineEndsBefore(std::string_view body) const {
+        const std::string_view content = body.substr(std::min(body.size(), lineStart(body, 0)));
         if (content.empty() || content == layout_.lineEnd || content.ends_with("\n\n") || content.ends_with("\n\r\n")) {
             return "";
         }
@@ -188,9 +192,28 @@ private:
     std::vector<Splice> splices_;
     std::array<std::string, kSections.size()> newSectionLines_;
     std::array<std::vector<std::size_t>, kSections.size() + 1> removedItems_;
+    bool lastLineUnended_ = true;  // until a line is put after it
 };
 
 }  // namespace
+
+// The edit never writes a text that says other than it intends.
+std::optional<std::string> file_internal::misread(const TrackedReading& before, const TrackedReading& after,
+                                                  const std::vector<Planned>& planned) {
+    for (std::size_t row = 0; row < kSettingCount; ++row) {
+        const auto edit = std::find_if(planned.begin(), planned.end(), [&](const Planned& p) { return p.row == row; });
+        const std::string now = valueTextOf(row, after.reading.config);
+        const bool given = after.taken.at(row).has_value();
+        const bool intended = edit == planned.end() ? now == valueTextOf(row, before.reading.config) &&
+                                                          given == before.taken.at(row).has_value()
+                                                    : (edit->value ? now == *edit->value : !given);
+        if (!intended) {
+            return concatenate({"cannot be edited safely: the new text would give ", kKeyPaths.at(row), " the value ",
+                                now, "; nothing was written (a fault of the edit: please report it, with the file)"});
+        }
+    }
+    return std::nullopt;
+}
 
 std::optional<SettingEdit> SettingEdit::parse(std::string_view assignment) {
     const std::size_t equals = assignment.find('=');
@@ -200,7 +223,8 @@ std::optional<SettingEdit> SettingEdit::parse(std::string_view assignment) {
     return set(std::string(trimmed(assignment.substr(0, equals))), std::string(assignment.substr(equals + 1)));
 }
 
-TextEdit editSettingsText(std::string_view text, const std::vector<SettingEdit>& edits, std::string_view fileName) {
+TextEdit file_internal::editText(std::string_view text, const std::vector<SettingEdit>& edits,
+                                 std::string_view fileName, bool everySetting) {
     TextEdit result{std::string(text), {}, {}};
     // Each edit alone: a key of a setting and a value of it. A later edit of a key replaces an earlier one.
     std::vector<SourcedProblem> editProblems;
@@ -241,21 +265,39 @@ TextEdit editSettingsText(std::string_view text, const std::vector<SettingEdit>&
     const TrackedReading before = readSettingsTracked(text);
     TextEditor editor(text, *layout, before);
     for (const Planned& plan : planned) {
-        if (std::optional<FileProblem> problem = editor.plan(plan, result.changes)) {
+        if (std::optional<FileProblem> problem = editor.plan(plan, result.changes, everySetting)) {
             editProblems.push_back({{SourceKind::commandLine, plan.edit->given()}, std::move(*problem)});
         }
     }
     std::string edited = editor.text();
-    for (FileProblem& problem : readSettings(edited).problems) {
-        result.problems.push_back({fileSource, std::move(problem)});
+    // The new text is judged as the file would be, its size first.
+    std::optional<std::string> refusal;
+    if (edited.size() > kMaxSettingsFileBytes) {
+        refusal = concatenate({"would be larger than ", sizeLimitText(), " once edited"});
+    } else {
+        TrackedReading after = readSettingsTracked(edited);
+        if (editProblems.empty()) {
+            refusal = misread(before, after, planned);
+        }
+        for (FileProblem& problem : after.reading.problems) {
+            result.problems.push_back({fileSource, std::move(problem)});
+        }
+    }
+    if (refusal) {
+        result.problems.push_back({fileSource, {{}, ProblemKind::file, std::move(*refusal), 0, 0}});
     }
     result.problems.insert(result.problems.end(), editProblems.begin(), editProblems.end());
-    if (editProblems.empty()) {
+    if (editProblems.empty() && !refusal) {
         result.text = std::move(edited);
-    } else {
+    }
+    if (anyError(result.problems)) {
         result.changes.clear();
     }
     return result;
+}
+
+TextEdit editSettingsText(std::string_view text, const std::vector<SettingEdit>& edits, std::string_view fileName) {
+    return editText(text, edits, fileName, false);
 }
 
 }  // namespace settings

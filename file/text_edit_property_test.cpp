@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <random>
-#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/edit.h"
@@ -42,12 +42,13 @@ std::string validValue(std::size_t row) {
 struct RandomFile {
     std::string text;
     std::vector<bool> inlineSection;  // by section
+    std::string lineEnd;
 };
 
 // The settings of a random subset, each section in a random style, among comments and blank lines.
 RandomFile randomFile() {
     const std::string lineEnd = pick(2) == 0 ? "\n" : "\r\n";
-    RandomFile file{pick(4) == 0 ? "\xEF\xBB\xBF" : "", {}};
+    RandomFile file{pick(4) == 0 ? "\xEF\xBB\xBF" : "", {}, lineEnd};
     const auto comment = [&] { return pick(3) == 0 ? "# note " + std::to_string(pick(100)) + lineEnd : ""; };
     if (pick(2) == 0) {
         file.text += comment() + "version = 1" + lineEnd;
@@ -94,17 +95,64 @@ RandomFile randomFile() {
     return file;
 }
 
-// The lines of a text without their ends, its byte-order mark left out.
-std::vector<std::string> linesOf(std::string text) {
+// The lines of a text with their ends, its byte-order mark left out.
+std::vector<std::string> linesOf(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF")) {
-        text.erase(0, 3);
+        text.remove_prefix(3);
     }
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line.ends_with('\r') ? line.substr(0, line.size() - 1) : line);
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size() - 1) + 1;
+        lines.emplace_back(text.substr(0, end));
+        text.remove_prefix(end);
     }
     return lines;
+}
+
+// Whether `edited` is `original` with only these lines added or taken: those
+// naming an edited setting or holding its inline table, blank ones and new
+// section headers. Every other
+// line stays, byte for byte (its end too), in its order; each line added ends
+// as the original's lines do.
+std::string linesKept(const std::string& original, const std::string& edited, const std::vector<SettingEdit>& edits,
+                      std::string_view lineEnd) {
+    const auto mayChange = [&](const std::string& line) {
+        const std::string_view content = std::string_view(line).substr(0, line.find_first_of("\r\n"));
+        return content.empty() || (content.starts_with('[') && content.ends_with(']')) ||
+               std::any_of(edits.begin(), edits.end(), [&](const SettingEdit& e) {
+                   return line.find(memberNameOf(e.keyPath)) != std::string::npos ||
+                          (!sectionOf(e.keyPath).empty() &&
+                           content.starts_with(std::string(sectionOf(e.keyPath)) + " = {"));
+               });
+    };
+    // A text without a line end has none of its own: an edit's are "\n".
+    lineEnd = original.find('\n') == std::string::npos ? "\n" : lineEnd;
+    // The last line may get the end it lacked, when a line goes after it.
+    const auto same = [&](const std::string& line, const std::string& old) {
+        return line == old || (!old.ends_with('\n') && line == old + std::string(lineEnd));
+    };
+    const std::vector<std::string> before = linesOf(original);
+    const std::vector<std::string> after = linesOf(edited);
+    auto kept = before.begin();
+    for (const std::string& line : after) {
+        if (kept != before.end() && same(line, *kept)) {
+            ++kept;
+            continue;
+        }
+        while (kept != before.end() && mayChange(*kept) && !same(line, *kept)) {
+            ++kept;  // taken out, or replaced by `line`
+        }
+        if (kept != before.end() && same(line, *kept)) {
+            ++kept;
+        } else if (!mayChange(line) || (line.ends_with('\n') && !line.ends_with(lineEnd)) ||
+                   (lineEnd == "\n" && line.ends_with("\r\n"))) {
+            return "added or moved: " + line;
+        }
+    }
+    while (kept != before.end() && mayChange(*kept)) {
+        ++kept;
+    }
+    return kept == before.end() ? "" : "lost: " + *kept;
 }
 
 TEST(TextEditProperty, EditsExactlyWhatIsAskedAndKeepsTheRest) {
@@ -137,21 +185,7 @@ TEST(TextEditProperty, EditsExactlyWhatIsAskedAndKeepsTheRest) {
         EXPECT_TRUE(sameNamedSettings(readSettings(edit.text).config, loadSettings(sources).config))
             << file.text << "\n--\n"
             << edit.text;
-        // Every line that names no edited setting stays, in order.
-        std::vector<std::string> kept = linesOf(edit.text);
-        auto next = kept.begin();
-        for (const std::string& line : linesOf(file.text)) {
-            const bool edited = std::any_of(edits.begin(), edits.end(), [&](const SettingEdit& e) {
-                return line.find(memberNameOf(e.keyPath)) != std::string::npos;
-            });
-            if (!edited) {
-                next = std::find(next, kept.end(), line);
-                ASSERT_NE(next, kept.end()) << "lost: " << line << "\n"
-                                            << file.text << "\n--\n"
-                                            << edit.text << "\n--\n"
-                                            << edits.front().given();
-            }
-        }
+        EXPECT_EQ(linesKept(file.text, edit.text, edits, file.lineEnd), "") << file.text << "\n--\n" << edit.text;
     }
 }
 
@@ -164,6 +198,17 @@ TEST(TextEditProperty, UnsetThenSetAgainGivesTheRecordBack) {
         const std::string keyPath(kKeyPaths.at(row));
         const std::string old = *settingValueText(original, keyPath);
         const TextEdit unset = editSettingsText(file.text, {SettingEdit::unset(keyPath)});
+        ASSERT_TRUE(unset.problems.empty()) << file.text;
+        // The record, with that one setting's default.
+        const FileReading unsetReading = readSettings(unset.text);
+        EXPECT_TRUE(unsetReading.problems.empty()) << unset.text;
+        for (const std::string_view other : kKeyPaths) {
+            EXPECT_EQ(settingValueText(unsetReading.config, other),
+                      settingValueText(other == keyPath ? Config{} : original, other))
+                << file.text << "\n--\n"
+                << unset.text;
+        }
+        EXPECT_EQ(linesKept(file.text, unset.text, {SettingEdit::unset(keyPath)}, file.lineEnd), "") << unset.text;
         const TextEdit again = editSettingsText(unset.text, {SettingEdit::set(keyPath, old)});
         if (again.problems.empty()) {
             EXPECT_TRUE(sameNamedSettings(readSettings(again.text).config, original)) << file.text;

@@ -1,15 +1,21 @@
 // Edits of a settings text: every layout kept byte for byte but the value,
 // problems named by the edit as given, and nothing changed by a value that is
 // already in force.
+#include "file/internal/text_edit.h"
+
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "file_test_support.h"
 #include "settings/edit.h"
 
 namespace settings {
+
+using namespace settings::file_internal;
 namespace {
 
 const SettingEdit kSensitivity = SettingEdit::set("detection.sensitivity", "0.8");
@@ -48,6 +54,9 @@ INSTANTIATE_TEST_SUITE_P(Layouts, TextEditTest, testing::Values(
     EditCase{"multiline_string", "[audio]\ndeviceNamePattern = \"\"\"\nUSB\"\"\"\nbufferSizeMs = 10\n",
              {SettingEdit::set("audio.deviceNamePattern", "a \"b\"")},
              "[audio]\ndeviceNamePattern = \"a \\\"b\\\"\"\nbufferSizeMs = 10\n"},
+    EditCase{"absent_after_multiline_string", "[audio]\ndeviceNamePattern = \"\"\"\nUSB\n\"\"\"\n",
+             {SettingEdit::set("audio.bufferSizeMs", "20")},
+             "[audio]\ndeviceNamePattern = \"\"\"\nUSB\n\"\"\"\nbufferSizeMs = 20\n"},
     // The shortest text that reads back as the value.
     EditCase{"shortest_values", "[detection]\nfftSize = 1024\nsensitivity = 0.5\n",
              {SettingEdit::set("detection.fftSize", "4096.0"), SettingEdit::set("detection.sensitivity", "8e-1")},
@@ -61,6 +70,12 @@ INSTANTIATE_TEST_SUITE_P(Layouts, TextEditTest, testing::Values(
              "detection.cooldownMs = 300\ndetection.sensitivity = 0.8\naudio.bufferSizeMs = 10"},
     EditCase{"absent_after_last_line_without_end", "[detection]\ncooldownMs = 300", {kSensitivity},
              "[detection]\ncooldownMs = 300\nsensitivity = 0.8\n"},
+    EditCase{"several_after_last_line_without_end", "[detection]\nsensitivity = 0.5",
+             {SettingEdit::set("detection.minDurationMs", "333"), SettingEdit::set("detection.cooldownMs", "444"),
+              SettingEdit::set("training.dataFile", "x")},
+             "[detection]\nsensitivity = 0.5\nminDurationMs = 333\ncooldownMs = 444\n\n[training]\ndataFile = \"x\"\n"},
+    EditCase{"unset_of_the_default", "[audio]\nbufferSizeMs = 10\n", {SettingEdit::unset("audio.bufferSizeMs")},
+             "[audio]\n"},
     EditCase{"absent_section", "# mine\n[audio]\nbufferSizeMs = 10\n",
              {kSensitivity, SettingEdit::set("training.dataFile", "d.bin"), SettingEdit::set("detection.fftSize", "4096")},
              "# mine\n[audio]\nbufferSizeMs = 10\n\n[detection]\nsensitivity = 0.8\nfftSize = 4096\n\n[training]\n"
@@ -107,6 +122,64 @@ TEST(TextEdit, AValueInForceChangesNothing) {
         text, {SettingEdit::unset("detection.sensitivity"), SettingEdit::set("audio.bufferSizeMs", "20")});
     EXPECT_EQ(changed.changes, (std::vector<SettingChange>{{"detection.sensitivity", "0.5", "0.7"},
                                                            {"audio.bufferSizeMs", "10", "20"}}));
+    // Unset of a value equal to its default takes its line, and changes no value in force.
+    EXPECT_TRUE(
+        editSettingsText("[audio]\nbufferSizeMs = 10\n", {SettingEdit::unset("audio.bufferSizeMs")}).changes.empty());
+}
+
+// "KEY=VALUE" splits at the first "=": a value may hold more.
+TEST(TextEdit, ParsesAnEditAtItsFirstEquals) {
+    for (const auto& [given, keyPath, value] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {" \t=1", "", "1"},
+             {" detection.sensitivity =0.8", "detection.sensitivity", "0.8"},
+             {"audio.deviceNamePattern=USB=2", "audio.deviceNamePattern", "USB=2"},
+             {"training.dataFile==", "training.dataFile", "="}}) {
+        const std::optional<SettingEdit> edit = SettingEdit::parse(given);
+        ASSERT_TRUE(edit) << given;
+        EXPECT_EQ(edit->keyPath, keyPath) << given;
+        EXPECT_EQ(edit->value, value) << given;
+    }
+    EXPECT_EQ(SettingEdit::parse("detection.sensitivity"), std::nullopt);
+}
+
+// The new text is judged as the file would be: over the size limit, nothing is written.
+TEST(TextEdit, RefusesANewTextOverTheSizeLimit) {
+    const std::string text = "# " + std::string(kMaxSettingsFileBytes - 20'000, 'x') + "\n";
+    const TextEdit edit =
+        editSettingsText(text, {SettingEdit::set("training.dataFile", std::string(20'000, 'd'))}, "s.toml");
+    EXPECT_EQ(edit.text, text);
+    EXPECT_TRUE(edit.changes.empty());
+    EXPECT_EQ(
+        edit.problems,
+        (std::vector<SourcedProblem>{
+            {{SourceKind::file, "s.toml"},
+             {"", ProblemKind::file, "would be larger than the limit of 1048576 bytes (1 MiB) once edited", 0, 0}}}));
+}
+
+// Before an edit is told, its new text is read back: a text that does not
+// hold every setting as intended is refused, whatever made it so.
+TEST(TextEdit, RefusesANewTextThatDoesNotReadAsIntended) {
+    const std::string text = "[detection]\nsensitivity = 0.5\ncooldownMs = 300\n";
+    const TrackedReading before = readSettingsTracked(text);
+    const SettingEdit set = SettingEdit::set("detection.sensitivity", "0.8");
+    const SettingEdit unset = SettingEdit::unset("detection.sensitivity");
+    const std::vector<Planned> setting = {{rowOf("detection.sensitivity"), &set, "0.8"}};
+    const std::vector<Planned> unsetting = {{rowOf("detection.sensitivity"), &unset, std::nullopt}};
+    for (const auto& [after, planned, wrong] : std::vector<std::tuple<std::string, std::vector<Planned>, std::string>>{
+             {"[detection]\nsensitivity = 0.8\ncooldownMs = 300\n", setting, ""},
+             {"[detection]\ncooldownMs = 300\n", unsetting, ""},
+             {text, setting, "detection.sensitivity the value 0.5"},
+             {"[detection]\nsensitivity = 0.8\ncooldownMs = 301\n", setting, "detection.cooldownMs the value 301"},
+             {"[detection]\nsensitivity = 0.8\n", setting, "detection.cooldownMs the value 300"},
+             {"[detection]\nsensitivity = 0.7\ncooldownMs = 300\n", unsetting,
+              "detection.sensitivity the value 0.7"}}) {
+        const std::optional<std::string> refusal = misread(before, readSettingsTracked(after), planned);
+        if (wrong.empty()) {
+            EXPECT_EQ(refusal, std::nullopt) << after;
+        } else {
+            EXPECT_NE(refusal.value_or("").find(wrong), std::string::npos) << after << ": " << refusal.value_or("");
+        }
+    }
 }
 
 // Problems: of the edit, named as given; of the new text, at their place in it; and then the old text stays.
@@ -120,6 +193,9 @@ TEST(TextEdit, ReportsEveryProblemAndKeepsTheText) {
     // A problem the file had stays where the new text has it.
     const TextEdit stays = editSettingsText("[audio]\nbufferSizeMs = 0\n", {kSensitivity}, "s.toml");
     EXPECT_EQ(stays.text, "[audio]\nbufferSizeMs = 0\n\n[detection]\nsensitivity = 0.8\n");
+    EXPECT_TRUE(stays.changes.empty());
+    // One edit refused: no change of the others is told, as none is written.
+    EXPECT_TRUE(editSettingsText("", {kSensitivity, SettingEdit::set("audio.bufferSizeMs", "0")}).changes.empty());
     const Source file{SourceKind::file, "s.toml"};
     EXPECT_EQ(
         problems("", {SettingEdit::set("detection.sensitivity", "1.5"), SettingEdit::set("sensitivity", "0.8")}),
@@ -151,9 +227,6 @@ TEST(TextEdit, ReportsEveryProblemAndKeepsTheText) {
     EXPECT_EQ(
         editSettingsText("[audio]\nx.y = 1\n[audio.z]\nw = 2\n", {SettingEdit::set("audio.bufferSizeMs", "20")}).text,
         "[audio]\nx.y = 1\nbufferSizeMs = 20\n[audio.z]\nw = 2\n");
-    EXPECT_EQ(SettingEdit::parse(" \t=1")->keyPath, "");
-    EXPECT_EQ(SettingEdit::parse(" detection.sensitivity =0.8")->keyPath, "detection.sensitivity");
-    EXPECT_EQ(SettingEdit::parse("detection.sensitivity"), std::nullopt);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 //
 //   const settings::FileEdit edit = settings::editSettingsFile(
 //       "settings.toml", {settings::SettingEdit::set("detection.sensitivity", "0.8")});
-//   if (edit.written) { /* edit.changes: detection.sensitivity 0.7 -> 0.8 */ }
+//   if (edit.written) { /* edit.edit.changes: detection.sensitivity 0.7 -> 0.8 */ }
 //
 // What an edit keeps: comments (on the edited line too), blank lines, order,
 // indentation, the blanks around "=", the quotes of keys, a byte-order mark
@@ -24,6 +24,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,12 +65,19 @@ struct SettingChange {
 
 // What an edit makes of a text.
 struct TextEdit {
-    std::string text;                    // the new text; the old one when an edit has a problem
-    std::vector<SettingChange> changes;  // in the order of the edits; empty when nothing changed
+    std::string text;  // the new text; the old one when an edit has a problem
+    // In the order of the edits; empty when no value in force changed or
+    // there is an error. A text may change with none: unset of a value equal
+    // to its default removes its line.
+    std::vector<SettingChange> changes;
     // The problems of the new text, as check reports them (the file's, by
     // position in the new text), then those of the edits, each named by the
     // edit as given (a command-line source): a key that names no setting, a
-    // value that is not one of the setting's, a table that takes no new setting.
+    // value that is not one of the setting's, a table that takes no new
+    // setting. A new text over kMaxSettingsFileBytes is a `file` problem, as
+    // reading the file would be. Before any of it is told, the new text is
+    // read back: unless it holds every other setting as before and each edited
+    // one as asked, the edit is refused with a `file` problem.
     std::vector<SourcedProblem> problems;
 };
 
@@ -78,31 +86,44 @@ DETECTOR_SETTINGS_FILE_EXPORT TextEdit editSettingsText(std::string_view text, c
                                                         std::string_view fileName = "settings file");
 
 struct FileEditOptions {
-    bool create = false;  // a missing file is made, holding the edited settings alone
+    bool create = false;  // a missing file is made, holding the settings set, defaults too
     bool dryRun = false;  // everything but the writing
-    // How long to wait while another edit of the same file is under way.
+    // How long to wait while another edit of the same file is under way,
+    // from none to an hour (others are taken as the nearest).
     std::chrono::milliseconds lockTimeout{10'000};
+    // Asked about every 10 ms while the edit waits for another: false ends
+    // the wait, and the edit writes nothing (a program's Ctrl-C, say).
+    std::function<bool()> keepWaiting;
 };
 
 // What an edit of a file did.
 struct FileEdit {
     std::string oldText;  // as read; empty for a file made anew
     TextEdit edit;        // the new text, what changed, every problem
-    // Whether the file was replaced: only without errors, when something
-    // changed, and not in a dry run.
+    // Whether the file was replaced: only without errors, when its text
+    // changed (or it was made), and not in a dry run.
     bool written = false;
 };
 
 // Reads the file at `path` (through links: the file a link leads to is
 // edited, and the link stays), edits its text, and without errors replaces it
-// atomically: a new file beside it, flushed to disk, then renamed over it,
-// with the old one's permission bits (and owner and group where the process
-// may set them). Another edit of the same file waits for this one to end, up
-// to lockTimeout, so that neither undoes the other; a process killed at any
-// moment leaves the old file or the new one, and the next edit clears what it
-// left. A file that cannot be read (missing without `create`, a FIFO, a
-// device, a folder, over the size limit) or written (the reason the system
-// gives) is a `file` problem, and the file is left as it was.
+// atomically: a new file beside it, with the old one's owner, group,
+// permission bits and extended attributes (its access control list too),
+// flushed to disk, then renamed over it. Another edit of the same file waits
+// for this one to end, up to lockTimeout, so that neither undoes the other;
+// a process killed at any moment leaves the old file or the new one, and the
+// next edit clears what it left.
+//
+// An edit never changes who may read or write the file, and does only what
+// the process may: a file it may not write ("is read-only", "may not be
+// written by you"; root may, as the system lets it), one whose owner, group
+// or attributes the new file could not take (a user not in the file's
+// group), one with other names (hard links, which a new file would part
+// from it), or one mounted on its own (a container's single-file mount) is
+// refused, and the message says what to do. So is a file that cannot be read
+// (missing without `create`, a FIFO, a device, a folder, over the size limit)
+// or written (the reason the system gives): each is a `file` problem, and the
+// file is left as it was.
 DETECTOR_SETTINGS_FILE_EXPORT FileEdit editSettingsFile(const std::filesystem::path& path,
                                                         const std::vector<SettingEdit>& edits,
                                                         const FileEditOptions& options = {});
