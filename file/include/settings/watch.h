@@ -24,7 +24,8 @@
 // edit is judged once the file has stayed unchanged for settleTime, so that a
 // burst of writes is judged once, whole; a writer that pauses longer than that
 // halfway has the half judged (and published, if it is valid), so saving a new
-// file and renaming it over the old one is best. While nothing changes, a poll
+// file and renaming it over the old one is best; but a file emptied where it
+// had text waits longer (WatchOptions::emptyFileSettleTime). While nothing changes, a poll
 // costs one file-system query and reads nothing. A FIFO or a device at the
 // path, whenever it appears, is a problem and is never waited on.
 #pragma once
@@ -69,10 +70,18 @@ struct WatchOptions {
     std::function<void(const RejectedEdit&)> onRejected;
     std::chrono::milliseconds pollInterval{100};  // each from 1 ms to an hour; others are taken as the nearest
     std::chrono::milliseconds settleTime{50};
+    // An empty file where the last edit judged had text is most likely a
+    // writer that has just emptied it (`generator > settings.toml` empties the
+    // file first): it is judged only once it has stayed empty this long, and
+    // until then the settings in force stay.
+    std::chrono::milliseconds emptyFileSettleTime{1000};
 };
 
 // A watch of one settings file, from construction to stop() or destruction.
-// current() may be called from any thread; the rest from the owner's.
+// current() may be called from any thread; the rest from the owner's. In a
+// process forked from the one that made it, a watcher watches nothing (the
+// fork copied no thread): watching() is false, current() the settings in
+// force at the fork, and stop() and destruction do nothing more.
 class DETECTOR_SETTINGS_FILE_EXPORT SettingsWatcher {
 public:
     // Begins to watch the file at `path` of a detector that runs with
@@ -100,8 +109,10 @@ public:
     // once, and the watch ends when the listener returns. A second call does nothing.
     void stop();
 
-private:
+    // What the watch's thread shares with the watcher; the library's own.
     struct State;
+
+private:
     std::shared_ptr<State> state_;
 };
 
