@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -83,11 +85,13 @@ struct EditOptions {
     std::string format = "text";
     bool dryRun = false;
     bool create = false;
+    double lockTimeoutSeconds = 10;
     std::string file;
     std::vector<std::string> edits;
 };
 
-// The edits, each a setting's: for set KEY=VALUE, for unset KEY.
+// The edits, each a setting's: for set KEY=VALUE, for unset KEY. A key that
+// names no setting is the edit's problem, as the library tells it.
 int editCommand(bool set, const EditOptions& options, Outputs& streams) {
     if (options.file == kStandardInput) {
         return usageError(streams.err, "standard input (-) cannot be edited");
@@ -100,13 +104,15 @@ int editCommand(bool set, const EditOptions& options, Outputs& streams) {
                 return usageError(streams.err, "set takes KEY=VALUE, not " + given);
             }
             edits.push_back(std::move(*edit));
-        } else if (const std::optional<std::string> unknown = unknownKey({&given, 1})) {
-            return usageError(streams.err, *unknown);
         } else {
             edits.push_back(settings::SettingEdit::unset(given));
         }
     }
-    return edit(options.file, edits, {options.format == "json", options.dryRun, options.create}, streams);
+    // At most an hour, as the library takes it; the flag refuses what is not a number of seconds.
+    const double seconds = std::clamp(options.lockTimeoutSeconds, 0.0, 3600.0);
+    const EditRequest request{options.format == "json", options.dryRun, options.create,
+                              std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000))};
+    return edit(options.file, edits, request, streams);
 }
 
 int runCommand(const std::vector<std::string>& args, const std::vector<std::string>& environment, Outputs& streams) {
@@ -139,7 +145,7 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
     std::optional<std::string> explainFile;
     explainCommand->add_option("--file", explainFile, "Settings file; - reads standard input");
     std::vector<std::string> keys;
-    explainCommand->add_option("KEY", keys, "Key paths: audio.bufferSizeMs")->required();
+    explainCommand->add_option("KEY", keys, "Key paths: audio.bufferSizeMs");
 
     CLI::App* watchCommand = app.add_subcommand(
         "watch", "Show the reloads a running detector would make of a settings file as it changes, until interrupted");
@@ -148,7 +154,7 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
                        "text: one line per event on standard output, problems on standard error; json: one JSON "
                        "object per event (JSON Lines) on standard output");
     std::string watchFile;
-    watchCommand->add_option("FILE", watchFile, "Settings file")->required();
+    watchCommand->add_option("FILE", watchFile, "Settings file");
 
     EditOptions setOptions;
     EditOptions unsetOptions;
@@ -161,21 +167,27 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
             ->check(CLI::IsMember({"text", "json"}))
             ->capture_default_str();
         command->add_flag("--dry-run", options->dryRun, "Write nothing; show what would change, as diff -u does");
-        command->add_option("FILE", options->file, "Settings file")->required();
+        command
+            ->add_option("--lock-timeout", options->lockTimeoutSeconds,
+                         "How long to wait for another edit of the file to end, in seconds (at most 3600)")
+            ->check(CLI::NonNegativeNumber)
+            ->type_name("SECONDS")
+            ->capture_default_str();
+        command->add_option("FILE", options->file, "Settings file");
     }
-    setCommand->add_flag("--create", setOptions.create, "Make the file if it is missing, with these settings alone");
-    setCommand
-        ->add_option("KEY=VALUE", setOptions.edits, "Settings to set: detection.sensitivity=0.8 (VALUE as in a file)")
-        ->required();
-    unsetCommand->add_option("KEY", unsetOptions.edits, "Key paths of the settings to unset: detection.sensitivity")
-        ->required();
+    setCommand->add_flag("--create", setOptions.create, "Make the file if it is missing, with these settings");
+    setCommand->add_option("KEY=VALUE", setOptions.edits,
+                           "Settings to set: detection.sensitivity=0.8 (VALUE as in a file)");
+    unsetCommand->add_option("KEY", unsetOptions.edits, "Key paths of the settings to unset: detection.sensitivity");
 
     CLI::App* defaultsCommand = app.add_subcommand("defaults", "Write the default settings file to standard output");
     CLI::App* schemaCommand =
         app.add_subcommand("schema", "Write the JSON Schema (draft 2020-12) of settings files to standard output");
 
-    // Every argument after "--" is a file; CLI11 would give those after a first
-    // file to no command, so it is given only what comes before.
+    // Every argument after "--" is a positional one (a file, a key, an edit),
+    // whatever it looks like. CLI11 would give those after a first positional
+    // to no command, so it is given only what comes before; each command's
+    // positionals are then checked whole, the rest added.
     const auto doubleDash = std::find(args.begin() + std::min<std::ptrdiff_t>(1, std::ssize(args)), args.end(), "--");
     const std::vector<std::string> filesAfterDoubleDash(doubleDash == args.end() ? doubleDash : doubleDash + 1,
                                                         args.end());
@@ -204,11 +216,25 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
     if (const std::optional<std::string> unknown = leftOver(app, true)) {
         return usageError(streams.err, *unknown);
     }
-    if (!checkCommand->parsed() && !explainCommand->parsed() && !filesAfterDoubleDash.empty()) {
+    if ((defaultsCommand->parsed() || schemaCommand->parsed()) && !filesAfterDoubleDash.empty()) {
         return usageError(streams.err, "unexpected argument: " + filesAfterDoubleDash.front());
     }
     for (auto [command, options] : {std::pair(setCommand, &setOptions), std::pair(unsetCommand, &unsetOptions)}) {
         if (command->parsed()) {
+            // The file, then the edits.
+            std::vector<std::string> positionals;
+            if (command->get_option("FILE")->count() > 0) {
+                positionals.push_back(options->file);
+            }
+            positionals.insert(positionals.end(), options->edits.begin(), options->edits.end());
+            positionals.insert(positionals.end(), filesAfterDoubleDash.begin(), filesAfterDoubleDash.end());
+            if (positionals.size() < 2) {
+                return usageError(streams.err, positionals.empty()     ? "FILE is required"
+                                               : command == setCommand ? "KEY=VALUE is required"
+                                                                       : "KEY is required");
+            }
+            options->file = positionals.front();
+            options->edits.assign(positionals.begin() + 1, positionals.end());
             return editCommand(command == setCommand, *options, streams);
         }
     }
@@ -224,6 +250,15 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
         if (const std::optional<std::string> problem = watchOptions.malformed()) {
             return usageError(streams.err, *problem);
         }
+        if (watchCommand->get_option("FILE")->count() == 0 && !filesAfterDoubleDash.empty()) {
+            watchFile = filesAfterDoubleDash.front();
+        } else if (watchCommand->get_option("FILE")->count() == 0) {
+            return usageError(streams.err, "FILE is required");
+        }
+        if (const std::size_t given = watchCommand->get_option("FILE")->count() + filesAfterDoubleDash.size();
+            given > 1) {
+            return usageError(streams.err, "unexpected argument: " + filesAfterDoubleDash.back());
+        }
         if (watchFile == kStandardInput) {
             return usageError(streams.err, "standard input (-) cannot be watched");
         }
@@ -233,6 +268,9 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
         keys.insert(keys.end(), filesAfterDoubleDash.begin(), filesAfterDoubleDash.end());
         if (const std::optional<std::string> problem = explainOptions.malformed()) {
             return usageError(streams.err, *problem);
+        }
+        if (keys.empty()) {
+            return usageError(streams.err, "KEY is required");
         }
         if (const std::optional<std::string> unknown = unknownKey(keys)) {
             return usageError(streams.err, *unknown);

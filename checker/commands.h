@@ -3,6 +3,7 @@
 // status.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@ struct EditRequest {
     bool json = false;
     bool dryRun = false;
     bool create = false;
+    std::chrono::milliseconds lockTimeout{10'000};
 };
 
 // The edits made to the file together, and what changed, or a diff of it in a dry run.

@@ -119,8 +119,8 @@ std::string githubEscaped(std::string_view text, bool property) {
 
 // The diagnostic of `problem`, from `source`, with the line of `fileLines` it stands at.
 std::string diagnosticText(const settings::Source& source, const settings::FileProblem& problem,
-                           const settings::TextLines& fileLines) {
-    std::string out = originText(source, problem.line, problem.column);
+                           const settings::TextLines& fileLines, CommandLineNames names) {
+    std::string out = originText(source, problem.line, problem.column, names);
     out.append(": ")
         .append(settings::severityName(problem.severity))
         .append(": ")
@@ -142,12 +142,12 @@ void writeValue(settings::JsonWriter& json, std::string_view toml) {
     }
 }
 
-std::string originText(const settings::Source& source, int line, int column) {
+std::string originText(const settings::Source& source, int line, int column, CommandLineNames names) {
     if (source.kind == settings::SourceKind::defaults) {
         return "default";
     }
     if (source.kind == settings::SourceKind::commandLine) {
-        return settings::terminalSafe("--set " + source.name);
+        return settings::terminalSafe(names == CommandLineNames::asSetOption ? "--set " + source.name : source.name);
     }
     std::string text = settings::terminalSafe(source.name);
     if (line > 0) {
@@ -158,11 +158,13 @@ std::string originText(const settings::Source& source, int line, int column) {
 
 std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,
                            const settings::TextLines& lines) {
-    return diagnosticText({settings::SourceKind::file, std::string(fileName)}, problem, lines);
+    return diagnosticText({settings::SourceKind::file, std::string(fileName)}, problem, lines,
+                          CommandLineNames::asSetOption);
 }
 
-std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines) {
-    return diagnosticText(problem.source, problem.problem, fileLines);
+std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines,
+                           CommandLineNames names) {
+    return diagnosticText(problem.source, problem.problem, fileLines, names);
 }
 
 void writeDiagnostics(settings::JsonWriter& json, const std::vector<settings::SourcedProblem>& problems) {

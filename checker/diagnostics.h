@@ -16,10 +16,15 @@
 
 namespace checker {
 
+// How a command-line source is named: by the --set option that gave it, or
+// as the argument it was (set and unset take their edits so).
+enum class CommandLineNames { asSetOption, asGiven };
+
 // Where a value or a problem comes from, as people read it: "settings.toml:5:16"
 // (a file without a position: "settings.toml"), "DETECTOR_AUDIO_BUFFER_SIZE_MS",
 // "--set audio.bufferSizeMs=20", "default". settings::terminalSafe.
-std::string originText(const settings::Source& source, int line, int column);
+std::string originText(const settings::Source& source, int line, int column,
+                       CommandLineNames names = CommandLineNames::asSetOption);
 
 // One problem of a file as "FILE:LINE:COLUMN: error: KEY: MESSAGE" ("warning:"
 // for a warning; no "KEY: " where there is no key), then the source line and a caret under the column,
@@ -30,7 +35,8 @@ std::string originText(const settings::Source& source, int line, int column);
 // settings::terminalSafe: one problem, one "error:" or "warning:" line.
 std::string textDiagnostic(std::string_view fileName, const settings::FileProblem& problem,
                            const settings::TextLines& lines);
-std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines);
+std::string textDiagnostic(const settings::SourcedProblem& problem, const settings::TextLines& fileLines,
+                           CommandLineNames names = CommandLineNames::asSetOption);
 
 inline constexpr int kMaxShownCharacters = 120;
 

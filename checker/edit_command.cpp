@@ -28,20 +28,27 @@ std::string jsonEditReport(std::string_view file, const settings::FileEdit& resu
 }  // namespace
 
 // What changed is told only of an edit without errors: one that was written,
-// or would be in a dry run, which shows it as a diff.
+// or would be in a dry run, which shows it as a diff. The edits' problems
+// name them as given, as arguments of set or unset.
 int edit(const std::string& file, const std::vector<settings::SettingEdit>& edits, const EditRequest& request,
          Outputs& streams) {
     settings::FileEditOptions options;
     options.create = request.create;
     options.dryRun = request.dryRun;
-    const settings::FileEdit result =
+    options.lockTimeout = request.lockTimeout;
+    settings::FileEdit result =
         settings::editSettingsFile(std::filesystem::path(std::u8string(file.begin(), file.end())), edits, options);
-    const std::vector<settings::SettingChange> changes =
-        settings::anyError(result.edit.problems) ? std::vector<settings::SettingChange>() : result.edit.changes;
+    for (settings::SourcedProblem& problem : result.edit.problems) {
+        if (problem.problem.kind == settings::ProblemKind::file && problem.problem.message == settings::kNoSuchFile) {
+            problem.problem.message += "; set --create makes it";
+        }
+    }
+    const std::vector<settings::SettingChange>& changes = result.edit.changes;
     if (request.json) {
         streams.out.write(jsonEditReport(file, result, changes));
     } else if (request.dryRun) {
-        streams.out.write(unifiedDiff(file, result.oldText, changes.empty() ? result.oldText : result.edit.text));
+        const bool changed = !settings::anyError(result.edit.problems);
+        streams.out.write(unifiedDiff(file, result.oldText, changed ? result.edit.text : result.oldText));
     } else {
         for (const settings::SettingChange& change : changes) {
             streams.out.write(
@@ -49,7 +56,7 @@ int edit(const std::string& file, const std::vector<settings::SettingEdit>& edit
         }
     }
     if (!request.json) {
-        writeText(streams.err, result.edit.problems, result.edit.text);
+        writeText(streams.err, result.edit.problems, result.edit.text, CommandLineNames::asGiven);
     }
     return statusOf(result.edit.problems);
 }

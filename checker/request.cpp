@@ -39,11 +39,12 @@ int statusOf(const std::vector<settings::SourcedProblem>& problems) {
     return unreadable ? kUsageOrFileError : settings::anyError(problems) ? kProblemsFound : kAllValid;
 }
 
-void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, std::string_view fileText) {
+void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, std::string_view fileText,
+               CommandLineNames names) {
     if (!problems.empty()) {
         const settings::TextLines lines(fileText);
         for (const settings::SourcedProblem& problem : problems) {
-            err.write(textDiagnostic(problem, lines));
+            err.write(textDiagnostic(problem, lines, names));
         }
     }
 }

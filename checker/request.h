@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "diagnostics.h"
 #include "output.h"
 #include "settings/sources.h"
 
@@ -45,6 +46,7 @@ std::string_view fileTextOf(const settings::SettingsSources& sources);
 int statusOf(const std::vector<settings::SourcedProblem>& problems);
 
 // Text diagnostics of every source, with the lines of the file's text.
-void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, std::string_view fileText);
+void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, std::string_view fileText,
+               CommandLineNames names = CommandLineNames::asSetOption);
 
 }  // namespace checker

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "settings/text.h"
+#include "settings/text_lines.h"
 
 namespace checker {
 namespace {
@@ -89,7 +90,8 @@ std::string unifiedDiff(std::string_view name, std::string_view before, std::str
     const std::vector<std::string_view> a = linesOf(before);
     const std::vector<std::string_view> b = linesOf(after);
     const std::vector<Op> steps = script(a, b);
-    std::string out = settings::concatenate({"--- ", name, "\n+++ ", name, "\n"});
+    const std::string shownName = settings::terminalSafe(name);
+    std::string out = settings::concatenate({"--- ", shownName, "\n+++ ", shownName, "\n"});
     // The lines of each step: in a, in b.
     std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> at;
     std::ptrdiff_t x = 0;
@@ -99,8 +101,12 @@ std::string unifiedDiff(std::string_view name, std::string_view before, std::str
         x += op == Op::add ? 0 : 1;
         y += op == Op::remove ? 0 : 1;
     }
+    // Terminal-safe, as all the command writes, but for the line's end, which is the line's own.
     const auto line = [](std::string_view text, char mark) {
-        std::string shown = mark + std::string(text);
+        const std::size_t end = text.ends_with("\r\n") ? text.size() - 2
+                                : text.ends_with('\n') ? text.size() - 1
+                                                       : text.size();
+        std::string shown = mark + settings::terminalSafe(text.substr(0, end)) + std::string(text.substr(end));
         return text.ends_with('\n') ? shown : shown + "\n\\ No newline at end of file\n";
     };
     const auto count = std::ssize(steps);

@@ -10,7 +10,8 @@ namespace checker {
 
 // "--- NAME\n+++ NAME\n" and the hunks that turn `before` into `after`; empty
 // when the texts are the same. Lines are kept whole, their ends included; a
-// last line without one is followed by "\ No newline at end of file".
+// last line without one is followed by "\ No newline at end of file". The
+// name and each line are settings::terminalSafe, their ends left as they are.
 std::string unifiedDiff(std::string_view name, std::string_view before, std::string_view after);
 
 }  // namespace checker
