@@ -30,8 +30,14 @@ py::str text(std::string_view utf8);
 // The text as Python's repr writes a str: 'USB Mic'.
 std::string reprOf(std::string_view utf8);
 
-// A path as Python gives one: str, bytes or os.PathLike.
-std::filesystem::path pathOf(py::handle path);
+// A path as Python gives one: str, bytes or os.PathLike; TypeError for any
+// other type and ValueError for a name no file can have (a lone surrogate,
+// a null character), each naming `argument`.
+std::filesystem::path pathOf(py::handle path, std::string_view argument = "path");
+
+// The UTF-8 of a str; TypeError for any other type and ValueError for a
+// lone surrogate, each naming `what` (an argument, a key path).
+std::string utf8Of(py::handle text, std::string_view what);
 
 // The path as a source names it: str(path), bytes decoded as the file system does.
 std::string pathName(py::handle path);
@@ -50,5 +56,12 @@ py::list problemList(const std::vector<SourcedProblem>& problems);
 
 // A Python Config holding a copy of `config`.
 py::object configObject(const Config& config);
+
+// pybind11 lets Python call T.__new__(T), which makes an object holding
+// nothing that any use then reads as if it held something. Every class of
+// the module but those Python makes (Config, SettingsWatcher, which make
+// whole objects in __new__) refuses it with TypeError; the values that never
+// change (Origin, Problem ...) are their own copies.
+void refuseObjectsHoldingNothing(py::module_& module);
 
 }  // namespace settings::python_binding

@@ -66,17 +66,9 @@ Value memberValue(py::handle value, std::string_view keyPath) {
         }
         return narrow;
     } else {
-        if (!py::isinstance<py::str>(value)) {
-            refuse(PyExc_TypeError, keyPath, concatenate({"expected str, got ", describe(value)}));
-        }
-        Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
-        if (utf8 == nullptr) {
-            PyErr_Clear();
-            refuse(PyExc_ValueError, keyPath, "the text is not Unicode: it holds a lone surrogate");
-        }
+        std::string utf8 = utf8Of(value, keyPath);
         if constexpr (std::is_same_v<Value, std::string>) {
-            return {utf8, static_cast<std::size_t>(size)};
+            return utf8;
         } else {
             return value.cast<std::wstring>();
         }
@@ -132,7 +124,7 @@ Config fromDict(const py::dict& values) {
     Config config;
     for (const auto& item : values) {
         const py::handle value = item.second;
-        const std::string keyPath = py::str(item.first);
+        const std::string keyPath = utf8Of(item.first, "from_dict");
         rowOfKey(keyPath);
         forEachSetting([&](const auto& row) {
             if (row.keyPath == keyPath) {
@@ -194,8 +186,18 @@ py::object configObject(const Config& config) { return py::cast(std::make_shared
 
 void bindConfig(py::module_& module) {
     static const std::string doc = configDocumentation();
-    py::class_<Config, ConfigHolder> config(module, "Config", doc.c_str());
+    py::class_<Config, ConfigHolder> config(module, "Config", doc.c_str(), py::is_final());
+    // Whole from __new__ on, so that no Config is ever without its record;
+    // pybind11 then leaves __init__ alone. Pickling (multiprocessing, joblib)
+    // gives __new__ the settings by key path.
+    config.attr("__new__") = py::staticmethod(py::cpp_function(
+        [](const py::handle&, const std::optional<py::dict>& values) {
+            return configObject(values ? fromDict(*values) : Config{});
+        },
+        py::arg("cls"), py::arg("values") = py::none()));
     config.def(py::init<>(), "A record of the defaults.");
+    config.def("__getnewargs__", [](const Config& self) { return py::make_tuple(toDict(self)); });
+    config.def("__getstate__", [](const Config&) { return py::none(); });
     forEachSetting([&](const auto& row) {
         if (row.section().empty()) {
             addProperty<ConfigHolder>(config, row, [](const ConfigHolder& self) { return self; });

@@ -1,6 +1,10 @@
 // Edits of settings files from Python: the file library's edit, with its
 // judging, its lock and its atomic replacement, and its result as an object.
 
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,25 +18,37 @@ namespace {
 
 // A value to set as --set takes it: a str as it is, an int or a float as
 // Python writes it (repr gives the shortest text that reads back the same).
+// Subclasses (IntEnum, numpy's float64) and integers of other types
+// (numpy's int64, through __index__) are taken by their value, never by
+// their own repr.
 std::string editValue(const std::string& keyPath, py::handle value) {
-    const bool number =
-        (PyLong_Check(value.ptr()) != 0 || PyFloat_Check(value.ptr()) != 0) && PyBool_Check(value.ptr()) == 0;
-    if (!py::isinstance<py::str>(value) && !number) {
-        throw py::type_error(concatenate({keyPath, ": a value to set is a str, an int or a float, not ",
-                                          std::string(py::str(py::type::of(value).attr("__name__")))}));
+    if (py::isinstance<py::str>(value)) {
+        return utf8Of(value, keyPath);
     }
-    return py::isinstance<py::str>(value) ? value.cast<std::string>() : std::string(py::repr(value));
+    if (PyBool_Check(value.ptr()) == 0) {
+        if (PyFloat_Check(value.ptr()) != 0) {
+            return py::repr(py::float_(PyFloat_AsDouble(value.ptr())));
+        }
+        if (PyIndex_Check(value.ptr()) != 0) {
+            return py::repr(py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr())));
+        }
+    }
+    throw py::type_error(concatenate({keyPath, ": a value to set is a str, an int or a float, not ",
+                                      std::string(py::str(py::type::of(value).attr("__name__")))}));
 }
 
-std::vector<SettingEdit> editsOf(const py::dict& set, const std::vector<std::string>& unset) {
+std::vector<SettingEdit> editsOf(const py::dict& set, py::handle unset) {
     std::vector<SettingEdit> edits;
     for (const auto& [key, value] : set) {
-        std::string keyPath = py::str(key);
+        std::string keyPath = utf8Of(key, "set");
         std::string text = editValue(keyPath, value);
         edits.push_back(SettingEdit::set(std::move(keyPath), std::move(text)));
     }
-    for (const std::string& keyPath : unset) {
-        edits.push_back(SettingEdit::unset(keyPath));
+    if (py::isinstance<py::str>(unset) || !py::isinstance<py::iterable>(unset)) {
+        throw py::type_error("unset: a list of key paths, not one text");
+    }
+    for (const py::handle keyPath : unset) {
+        edits.push_back(SettingEdit::unset(utf8Of(keyPath, "unset")));
     }
     return edits;
 }
@@ -73,21 +89,44 @@ void bindEdit(py::module_& module) {
 
     module.def(
         "edit_settings_file",
-        [](py::handle path, const py::dict& set, const std::vector<std::string>& unset, bool dryRun, bool create) {
+        [](py::handle path, const py::dict& set, py::handle unset, bool dryRun, bool create, double lockSeconds) {
             const std::filesystem::path file = pathOf(path);
             const std::vector<SettingEdit> edits = editsOf(set, unset);
             FileEditOptions options;
             options.dryRun = dryRun;
             options.create = create;
-            const py::gil_scoped_release unlocked;
-            return editSettingsFile(file, edits, options);
+            options.lockTimeout = std::chrono::milliseconds(
+                static_cast<std::int64_t>(std::clamp(std::isnan(lockSeconds) ? 0.0 : lockSeconds, 0.0, 3600.0) * 1000));
+            // While it waits for another edit, signals are let through: Ctrl-C ends the wait.
+            bool interrupted = false;
+            options.keepWaiting = [&interrupted] {
+                const py::gil_scoped_acquire locked;
+                interrupted = PyErr_CheckSignals() != 0;
+                return !interrupted;
+            };
+            FileEdit edit;
+            {
+                const py::gil_scoped_release unlocked;
+                edit = editSettingsFile(file, edits, options);
+            }
+            if (interrupted) {
+                throw py::error_already_set();
+            }
+            for (SourcedProblem& problem : edit.edit.problems) {
+                if (problem.problem.kind == ProblemKind::file && problem.problem.message == kNoSuchFile) {
+                    problem.problem.message += "; create=True makes it";
+                }
+            }
+            return edit;
         },
-        py::arg("path"), py::arg("set") = py::dict(), py::arg("unset") = std::vector<std::string>(),
-        py::arg("dry_run") = false, py::arg("create") = false,
+        py::arg("path"), py::arg("set") = py::dict(), py::arg("unset") = py::tuple(), py::arg("dry_run") = false,
+        py::arg("create") = false, py::arg("lock_timeout") = 10.0,
         "Sets the settings of `set` (key path: value as --set takes it, or an int or a float) and unsets those of "
         "`unset` in the settings file at `path`, keeping every other byte, all or nothing. The new text is judged "
-        "as `detector-settings check` judges the file alone and written atomically only without errors; another "
-        "edit of the same file waits for this one. `create` makes a missing file.");
+        "as `detector-settings check` judges the file alone and written atomically only without errors, keeping "
+        "the file's owner, group, permissions and extended attributes; a file the process may not write is "
+        "refused. Another edit of the same file waits for this one, for at most `lock_timeout` seconds (up to "
+        "3600), and a signal (Ctrl-C) ends the wait. `create` makes a missing file.");
 }
 
 }  // namespace settings::python_binding

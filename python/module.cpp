@@ -11,4 +11,5 @@ PYBIND11_MODULE(detector_settings, module) {
     binding::bindSources(module);
     binding::bindEdit(module);
     binding::bindWatch(module);
+    binding::refuseObjectsHoldingNothing(module);
 }

@@ -116,7 +116,37 @@ py::str text(std::string_view utf8) {
 
 std::string reprOf(std::string_view utf8) { return py::repr(text(utf8)); }
 
-std::filesystem::path pathOf(py::handle path) { return path.cast<std::filesystem::path>(); }
+std::filesystem::path pathOf(py::handle path, std::string_view argument) {
+    // os.fsencode says what no path can be, as Python's own functions do.
+    try {
+        const py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
+        if (std::string(encoded).find('\0') != std::string::npos) {
+            throw py::value_error(concatenate({argument, ": a path holds no null character"}));
+        }
+    } catch (py::error_already_set& error) {
+        if (error.matches(PyExc_TypeError)) {
+            throw py::type_error(concatenate({argument, ": a path is a str, bytes or os.PathLike, not ",
+                                              std::string(py::str(py::type::of(path).attr("__name__")))}));
+        }
+        throw py::value_error(
+            concatenate({argument, ": not a name a file can have: ", std::string(py::str(error.value()))}));
+    }
+    return path.cast<std::filesystem::path>();
+}
+
+std::string utf8Of(py::handle text, std::string_view what) {
+    if (!py::isinstance<py::str>(text)) {
+        throw py::type_error(
+            concatenate({what, ": expected str, got ", std::string(py::str(py::type::of(text).attr("__name__")))}));
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (utf8 == nullptr) {
+        PyErr_Clear();
+        throw py::value_error(concatenate({what, ": the text is not Unicode: it holds a lone surrogate"}));
+    }
+    return {utf8, static_cast<std::size_t>(size)};
+}
 
 std::string pathName(py::handle path) {
     const py::object name = py::module_::import("os").attr("fsdecode")(path);
@@ -132,16 +162,21 @@ std::vector<std::string> environmentOf(py::handle environment) {
         if (!py::isinstance<py::str>(pair[0]) || !py::isinstance<py::str>(pair[1])) {
             throw py::type_error("environment: each name and value is a str");
         }
-        variables.push_back(concatenate({pair[0].cast<std::string>(), "=", pair[1].cast<std::string>()}));
+        const std::string name = utf8Of(pair[0], "environment");
+        variables.push_back(concatenate({name, "=", utf8Of(pair[1], concatenate({"environment: ", name}))}));
     }
     return variables;
 }
 
 std::vector<std::string> overridesOf(py::handle overrides) {
-    if (py::isinstance<py::str>(overrides)) {
+    if (py::isinstance<py::str>(overrides) || !py::isinstance<py::iterable>(overrides)) {
         throw py::type_error("overrides: a list of \"KEY=VALUE\" texts, not one text");
     }
-    return overrides.cast<std::vector<std::string>>();
+    std::vector<std::string> texts;
+    for (const py::handle item : overrides) {
+        texts.push_back(utf8Of(item, "overrides"));
+    }
+    return texts;
 }
 
 std::size_t rowOfKey(const std::string& keyPath) {
@@ -153,6 +188,27 @@ std::size_t rowOfKey(const std::string& keyPath) {
 }
 
 py::list problemList(const std::vector<SourcedProblem>& problems) { return py::cast(problems); }
+
+void refuseObjectsHoldingNothing(py::module_& module) {
+    for (const auto& [name, value] : py::reinterpret_borrow<py::dict>(module.attr("__dict__"))) {
+        const std::string className = py::str(name);
+        if (!py::isinstance<py::type>(value) || className == "Config" || className == "SettingsWatcher") {
+            continue;
+        }
+        value.attr("__new__") = py::staticmethod(py::cpp_function([className](const py::args&, const py::kwargs&) {
+            throw py::type_error(
+                concatenate({"detector_settings.", className, " objects are made by the package alone"}));
+        }));
+        if (className == "Origin" || className == "Problem" || className == "SettingValue" ||
+            className == "SettingChange" || className == "ValidationError") {
+            const auto itself = [](const py::handle& self) { return py::reinterpret_borrow<py::object>(self); };
+            value.attr("__copy__") = py::cpp_function(itself, py::is_method(value));
+            value.attr("__deepcopy__") =
+                py::cpp_function([itself](const py::handle& self, const py::handle&) { return itself(self); },
+                                 py::is_method(value), py::arg("memo"));
+        }
+    }
+}
 
 void bindSources(py::module_& module) {
     bindProblems(module);
@@ -182,13 +238,14 @@ void bindSources(py::module_& module) {
             FileReading reading;
             {
                 const py::gil_scoped_release unlocked;
-                reading = readSettingsFile(file);
+                reading = readSettingsFile(file, Opening::regularOnly);
             }
             return readingOf(std::move(reading), pathName(path));
         },
         py::arg("path"),
-        "Reads a settings file (a str, bytes or os.PathLike path). A file that is missing, not a regular file, "
-        "unreadable, not UTF-8 or over 1 MiB is a problem of rule \"file\", not an exception.");
+        "Reads a settings file (a str, bytes or os.PathLike path). A file that is missing, not a regular file (a "
+        "FIFO, which is never waited on), unreadable or over 1 MiB is a problem of rule \"file\", and text that is "
+        "not UTF-8 one of rule \"syntax\", not an exception.");
     module.def(
         "write_settings",
         [](const Config& config) {
@@ -238,7 +295,7 @@ void bindSources(py::module_& module) {
                 const std::filesystem::path path = pathOf(file);
                 sources.file = SettingsFileText{pathName(file), {}};
                 const py::gil_scoped_release unlocked;
-                sources.file->content = loadSettingsText(path);
+                sources.file->content = loadSettingsText(path, Opening::regularOnly);
             }
             sources.environment = environmentOf(environment);
             sources.overrides = overridesOf(overrides);
@@ -250,7 +307,9 @@ void bindSources(py::module_& module) {
             return Loading{configObject(loaded.config), std::move(loaded)};
         },
         py::arg("file") = py::none(), py::arg("environment") = py::none(), py::arg("overrides") = py::tuple(),
-        "Settings from the defaults, then `file` (a path, or None), then `environment` (any mapping of "
+        "Settings from the defaults, then `file` (a path, or None; a file is read as read_settings_file reads it), "
+        "then "
+        "`environment` (any mapping of "
         "variables; os.environ when None, {} for none), then `overrides` (\"KEY=VALUE\" texts, as --set takes them).");
 }
 

@@ -81,6 +81,13 @@ public:
         const py::gil_scoped_release unlocked;
         watcher_ = std::make_unique<SettingsWatcher>(path, running, std::move(options));
     }
+    // A watcher that Python drops without stop() is stopped, the GIL let go
+    // while its thread ends: that thread may be waiting for it to call a listener.
+    ~Watch() { stop(); }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+    Watch(Watch&&) = delete;
+    Watch& operator=(Watch&&) = delete;
 
     // Ends the watch. Called with the GIL, which is let go while the watch's
     // thread ends; from a listener, the watch ends once the listener returns.
@@ -160,17 +167,31 @@ void bindWatch(py::module_& module) {
             "text", [](const Rejected& self) { return text(self.text); }, "The text judged.")
         .def_readonly("problems", &Rejected::problems, "Every problem, as load_settings gives them; never empty.");
 
-    py::class_<Watch, std::shared_ptr<Watch>>(
+    py::class_<Watch, std::shared_ptr<Watch>> watcher(
         module, "SettingsWatcher",
         "A watch of one settings file: each change is judged as `detector-settings check` judges it, with the "
         "environment and the overrides on top, and only settings without problems are published. on_applied and "
         "on_rejected run on the watch's thread; what they raise is reported as an unraisable exception and the watch "
-        "goes on. Use it as a context manager, or call stop().")
-        .def(py::init(&startWatch), py::arg("path"), py::arg("config"), py::arg("on_applied") = py::none(),
-             py::arg("on_rejected") = py::none(), py::arg("environment") = py::none(),
-             py::arg("overrides") = py::tuple(), py::arg("poll_interval") = 0.1, py::arg("settle_time") = 0.05,
-             "Watches the file at `path` of a detector that runs with `config`; poll_interval and settle_time are "
-             "in seconds. The file as it is now is the first edit judged.")
+        "goes on. Use it as a context manager, or call stop(). In a process forked from the one that made it, it "
+        "watches nothing.",
+        py::is_final());
+    // The watch starts in __new__, so that no object of the class is ever
+    // without one; pybind11 then leaves __init__ alone.
+    watcher.attr("__new__") = py::staticmethod(py::cpp_function(
+        [](const py::handle&, py::handle path, const Config& running, py::object onApplied, py::object onRejected,
+           py::handle environment, py::handle overrides, double pollSeconds, double settleSeconds) {
+            return startWatch(path, running, std::move(onApplied), std::move(onRejected), environment, overrides,
+                              pollSeconds, settleSeconds);
+        },
+        py::arg("cls"), py::arg("path"), py::arg("config"), py::arg("on_applied") = py::none(),
+        py::arg("on_rejected") = py::none(), py::arg("environment") = py::none(), py::arg("overrides") = py::tuple(),
+        py::arg("poll_interval") = 0.1, py::arg("settle_time") = 0.05,
+        "Watches the file at `path` of a detector that runs with `config`; poll_interval and settle_time are "
+        "in seconds. The file as it is now is the first edit judged."));
+    watcher
+        .def(py::init([](const py::args&, const py::kwargs&) -> std::shared_ptr<Watch> {
+            throw py::type_error("detector_settings.SettingsWatcher is made by SettingsWatcher(path, config, ...)");
+        }))
         .def(
             "current", [](const Watch& self) { return configObject(*self.current()); },
             "A copy of the settings in force; from any thread.")
