@@ -64,8 +64,11 @@ std::filesystem::path file_internal::folderOf(const std::filesystem::path& file)
 
 std::string file_internal::absoluteName(const std::filesystem::path& path) {
     std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    return nameOf(error ? path : absolute.lexically_normal());
+    std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
+    if (absolute.has_relative_path() && absolute.filename().empty()) {
+        absolute = absolute.parent_path();  // "/srv/detector/" of "/srv/detector/."
+    }
+    return nameOf(error ? path : absolute);
 }
 
 std::string file_internal::boundedName(const std::filesystem::path& file) {

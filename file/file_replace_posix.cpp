@@ -179,9 +179,7 @@ std::optional<std::string> copyAttributes(int from, int to) {
 // why not, where the process may not. A process that is not privileged can
 // give a file it owns only a group it is a member of, and no other owner.
 std::optional<std::string> keepOwnerAndMode(int out, const struct stat& old) {
-    if (::fchown(out, old.st_uid, old.st_gid) != 0) {
-        static_cast<void>(::fchown(out, static_cast<uid_t>(-1), old.st_gid));
-    }
+    static_cast<void>(::fchown(out, old.st_uid, old.st_gid));  // what it could not do is told below
     struct stat now {};
     if (::fstat(out, &now) != 0) {      // GCOVR_EXCL_BR_LINE: fstat of a file just made
         return cannotBeWritten(errno);  // GCOVR_EXCL_LINE
@@ -288,8 +286,8 @@ std::optional<std::string> replaceFile(const std::filesystem::path& file, std::s
     // GCOVR_EXCL_START: a folder closed to writing, which the end-to-end tests reach as another user
     if (out.get() < 0) {
         if (errno == EACCES) {
-            return concatenate({kCannotBeWritten, "its folder ", absoluteName(folderOf(file)),
-                                " may not be written by you, and an edit writes the new text beside the file"});
+            return concatenate({kCannotBeWritten, "its folder ", absoluteName(folderOf(file)), " may not be written by you (",
+                                reason(EACCES), "), and an edit writes the new text beside the file"});
         }
         return cannotBeWritten(errno);
     }

@@ -164,7 +164,8 @@ std::optional<std::string> replaceFile(const std::filesystem::path& given, std::
         const DWORD failure = GetLastError();
         if (failure == ERROR_ACCESS_DENIED) {
             return concatenate({kCannotBeWritten, "its folder ", absoluteName(file.parent_path()),
-                                " may not be written by you, and an edit writes the new text beside the file"});
+                                " may not be written by you (", reason(failure),
+                                "), and an edit writes the new text beside the file"});
         }
         return concatenate({kCannotBeWritten, reason(failure)});
     }

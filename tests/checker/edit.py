@@ -13,10 +13,13 @@
 """
 
 import argparse
+import ctypes
+import fcntl
 import json
 import os
 import pathlib
 import random
+import re
 import resource
 import shutil
 import signal
@@ -36,9 +39,10 @@ class Checker:
         self.folder = folder
         self.failures = []
 
-    def run(self, args, **options):
-        result = subprocess.run(self.command + args, cwd=self.folder, capture_output=True, timeout=TIMEOUT_S,
-                                check=False, **options)
+    def run(self, args, cwd=None, under=(), **options):
+        """The checker with `args`, in `cwd`, under another program (strace, unshare) if any."""
+        result = subprocess.run([*under, *self.command, *args], cwd=cwd or self.folder, capture_output=True,
+                                timeout=TIMEOUT_S, check=False, **options)
         # A coverage build says, of a full disk or another user, that it cannot write its counts.
         err = ''.join(line for line in result.stderr.decode().replace('\r\n', '\n').splitlines(keepends=True)
                       if not line.startswith(('profiling:', 'libgcov profiling error:')))
@@ -67,12 +71,13 @@ def outputs(checker):
     checker.expect(['unset', '--format', 'json', 's.toml', 'audio.bufferSizeMs'], 0,
                    '{"path":"s.toml","written":true,"changes":[{"key":"audio.bufferSizeMs","old":20,"new":10}],'
                    '"diagnostics":[]}\n')
+    # Edits are named as given, and an unknown key is a problem of set and unset alike.
     checker.expect(['set', 's.toml', 'detection.sensitivity=1.5'], 1, '',
-                   '--set detection.sensitivity=1.5: error: detection.sensitivity: must be in [0.0, 1.0]; got 1.500000\n')
+                   'detection.sensitivity=1.5: error: detection.sensitivity: must be in [0.0, 1.0]; got 1.500000\n')
     checker.expect(['set', 's.toml', 'sensitivity=0.8'], 1, '',
-                   '--set sensitivity=0.8: error: sensitivity: unknown setting; did you mean detection.sensitivity?\n')
-    checker.expect(['unset', 's.toml', 'sensitivity'], 2, '', 'detector-settings: sensitivity: unknown setting; did '
-                   'you mean detection.sensitivity? (see detector-settings --help)\n')
+                   'sensitivity=0.8: error: sensitivity: unknown setting; did you mean detection.sensitivity?\n')
+    checker.expect(['unset', 's.toml', 'sensitivity'], 1, '',
+                   'sensitivity: error: sensitivity: unknown setting; did you mean detection.sensitivity?\n')
     checker.expect(['set', 's.toml', 'sensitivity'], 2, '',
                    'detector-settings: set takes KEY=VALUE, not sensitivity (see detector-settings --help)\n')
     # A file with a problem is edited only by the edit that fixes it.
@@ -95,43 +100,204 @@ def outputs(checker):
         checker.failures.append(f'set --dry-run:\n{diff}\nis not what diff -u gives:\n{"".join(gnu)}')
 
 
+def messages(checker, windows):
+    """What set and unset say of what they did and did not do."""
+    # After "--", the file and the edits, whatever they look like.
+    checker.write('-dash.toml', '')
+    checker.expect(['set', '--', '-dash.toml', 'detection.sensitivity=0.5'], 0, 'detection.sensitivity: 0.7 -> 0.5\n')
+    checker.expect(['unset', '--', '-dash.toml', 'detection.sensitivity'], 0, 'detection.sensitivity: 0.5 -> 0.7\n')
+    # A value equal to its default, unset: no change in force to tell, and its line goes.
+    checker.write('default.toml', '[audio]\nbufferSizeMs = 10\n')
+    checker.expect(['unset', 'default.toml', 'audio.bufferSizeMs'], 0, '')
+    # A file made anew holds its settings, defaults too, so that a watch of it starts.
+    checker.expect(['set', '--create', 'made.toml', 'detection.sensitivity=0.7'], 0, '')
+    for name, text in (('-dash.toml', '[detection]\n'), ('default.toml', '[audio]\n'),
+                       ('made.toml', '[detection]\nsensitivity = 0.7\n')):
+        if (checker.folder / name).read_text() != text:
+            checker.failures.append(f'{name} is {(checker.folder / name).read_text()!r}, not {text!r}')
+    # A name as long as systems allow.
+    long_name = 'n' * 245 + '.toml'
+    checker.write(long_name, '')
+    checker.expect(['set', long_name, 'detection.sensitivity=0.5'], 0, 'detection.sensitivity: 0.7 -> 0.5\n')
+    # A dry run's diff is terminal-safe: its file's name and its lines.
+    name = 'n.toml' if windows else 'n\nl.toml'
+    checker.write(name, '[training]\n')
+    shown = name.replace('\n', '\\u000A')
+    checker.expect(['set', '--dry-run', name, 'training.dataFile="a\\u202eb"'], 0,
+                   f'--- {shown}\n+++ {shown}\n@@ -1 +1,2 @@\n [training]\n+dataFile = "a\\u202Eb"\n')
+
+
+# As root, an ordinary user is made of root with its powers over others'
+# files taken away (CAP_CHOWN, CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH,
+# CAP_FOWNER, CAP_FSETID, from the bounding set, so for every program it
+# runs): it owns root's files, is a member of MEMBER_GROUP, and reaches the
+# build wherever the checkout is. Other users and groups are numbers no one has.
+MEMBER_GROUP, OTHER_GROUP, OTHER_USER = 4242, 4343, 4444
+
+
+def as_user():
+    libc = ctypes.CDLL(None, use_errno=True)
+    os.setgroups([0, MEMBER_GROUP])
+    for capability in (0, 1, 2, 3, 4):
+        if libc.prctl(24, capability, 0, 0, 0) != 0:  # PR_CAPBSET_DROP
+            raise OSError(ctypes.get_errno(), 'prctl')
+
+
+def has(*programs):
+    return all(shutil.which(program) for program in programs)
+
+
+def hostile_files(checker, windows):
+    """One table of files and users that an edit must serve without taking
+    anyone's access away, or refuse, saying why, with status 2, leaving the
+    file as it was and nothing beside it."""
+    root = os.geteuid() == 0 and not windows
+    user = as_user if root else None
+    posix = not windows
+    folder_name = lambda case: str(checker.folder / case)
+    sensitivity = ['detection.sensitivity=0.75']
+
+    def stat_of(path):
+        status = os.stat(path)
+        return status.st_uid, status.st_gid, status.st_mode
+
+    def extended(path):
+        acl = subprocess.run(['getfacl', '-cn', path], capture_output=True, text=True).stdout
+        names = sorted(os.listxattr(path))
+        return acl, names, [os.getxattr(path, name) for name in names if name.startswith('user.')]
+
+    def setup_attributes(path):
+        subprocess.run(['setfacl', '-m', f'u:{OTHER_USER}:r', path], check=True)
+        os.setxattr(path, 'user.note', b'tuned by hand')
+
+    # (name, when, how the file is made (it, its folder), who edits, args after the file,
+    #  status, standard error ({} the folder), what must stay: a function of the file, or None)
+    rows = [
+        ('read_only', True, lambda f, d: os.chmod(f, 0o444), user, sensitivity, 2,
+         's.toml: error: is read-only\n', None),
+        ('others_file', root, lambda f, d: (os.chown(f, OTHER_USER, OTHER_GROUP), os.chmod(d, 0o777)), user,
+         sensitivity, 2, 's.toml: error: may not be written by you\n', None),
+        ('others_file_of_a_shared_group', root,
+         lambda f, d: (os.chown(f, OTHER_USER, MEMBER_GROUP), os.chmod(f, 0o664), os.chmod(d, 0o777)), user,
+         sensitivity, 2, f's.toml: error: cannot be replaced keeping its owner {OTHER_USER} and its group '
+         f'{MEMBER_GROUP}: edit it as {OTHER_USER} or as root\n', None),
+        ('group_and_setgid_kept', root, lambda f, d: (os.chown(f, 0, MEMBER_GROUP), os.chmod(f, 0o2640)), user,
+         sensitivity, 0, '', stat_of),
+        ('group_of_no_member', root, lambda f, d: os.chown(f, 0, OTHER_GROUP), user, sensitivity, 2,
+         f's.toml: error: cannot be replaced keeping its group {OTHER_GROUP}, which you are not a member of: edit '
+         f'it as a member of {OTHER_GROUP} or as root\n', None),
+        ('root_keeps_its_powers', root, lambda f, d: (os.chown(f, OTHER_USER, OTHER_GROUP), os.chmod(f, 0o444)),
+         None, sensitivity, 0, '', stat_of),
+        ('acl_and_attributes_kept', posix and has('setfacl', 'getfacl'), lambda f, d: setup_attributes(f), user,
+         sensitivity, 0, '', extended),
+        ('hard_link', True, lambda f, d: os.link(f, d / 'other.toml'), None, sensitivity, 2,
+         's.toml: error: has 2 hard links, which replacing it would part, the others keeping the old text: edit it '
+         'once it has one name (remove the other links, or copy it)\n', None),
+        ('over_the_size_limit', True, lambda f, d: f.write_bytes(b'#' * 1_040_000 + TEXTS['0.25'].encode()), None,
+         ['training.dataFile=' + 'd' * 20_000], 2,
+         's.toml: error: would be larger than the limit of 1048576 bytes (1 MiB) once edited\n', None),
+        ('folder_closed_to_writing', posix, lambda f, d: os.chmod(d, 0o555), user, sensitivity, 2,
+         's.toml: error: cannot be written: its folder {} may not be written by you (Permission denied), and an '
+         'edit writes the new text beside the file\n', None),
+        ('folder_not_listable', posix, lambda f, d: os.chmod(d, 0o333), user, sensitivity, 2,
+         's.toml: error: cannot be edited: its folder {} may not be read by you, and an edit locks the folder so '
+         'that no two undo each other\n', None),
+        ('lock_held', posix, lambda f, d: None, None, ['--lock-timeout', '0.1', *sensitivity], 2,
+         's.toml: error: is being edited by another process, which held the lock of its folder {} for all of '
+         '100 ms; try again\n', None),
+        ('lock_refused', posix and has('strace'), lambda f, d: None, None, sensitivity, 2,
+         's.toml: error: cannot be edited: the system refused the lock of its folder {} against other edits: No '
+         'locks available\n', None),
+        ('mounted_on_its_own', root and has('unshare'), lambda f, d: None, None, sensitivity, 2,
+         's.toml: error: cannot be replaced, as it is mounted on its own (a single file mounted, as a container\'s '
+         '-v FILE:FILE or Kubernetes\' subPath mounts it): edit the file it is mounted from, or mount its folder '
+         'rather than the file\n', None),
+        ('link_loop', posix, lambda f, d: (f.unlink(), os.symlink('s.toml', f)), None, sensitivity, 2,
+         's.toml: error: cannot be read: Too many levels of symbolic links\n', None),
+        ('fifo', posix, lambda f, d: (f.unlink(), os.mkfifo(f)), None, sensitivity, 2,
+         's.toml: error: is not a regular file\n', None),
+        ('missing', True, lambda f, d: f.unlink(), None, sensitivity, 2,
+         's.toml: error: no such file; set --create makes it\n', None),
+        ('dangling_link', posix, lambda f, d: (f.unlink(), os.symlink('nowhere.toml', f)), None, sensitivity, 2,
+         's.toml: error: no such file; set --create makes it\n', None),
+        ('full_disk', posix, lambda f, d: None, 'full disk', sensitivity, 2,
+         's.toml: error: cannot be written: File too large\n', None),
+    ]
+    for name, when, make, who, args, status, err, kept in rows:
+        if not when:
+            continue
+        folder = checker.folder / name
+        folder.mkdir()
+        path = folder / 's.toml'
+        path.write_text(TEXTS['0.25'])
+        make(path, folder)
+        text = path.read_bytes() if path.is_file() else None
+        before = kept(path) if kept else None
+        command, options = ['set', 's.toml', *args], {}
+        if who == 'full disk':
+            options['preexec_fn'] = full_disk
+        elif who:
+            options['preexec_fn'] = who
+        held = os.open(folder, os.O_RDONLY) if name == 'lock_held' else None
+        if held is not None:
+            fcntl.flock(held, fcntl.LOCK_EX)
+        if name == 'lock_refused':
+            options['under'] = ['strace', '-f', '-o', os.devnull, '-e', 'trace=flock', '-e', 'inject=flock:error=ENOLCK']
+        elif name == 'mounted_on_its_own':
+            (folder / 'mounted.toml').write_text(TEXTS['0.25'])
+            options['under'] = ['unshare', '-m', 'sh', '-c', 'mount --bind mounted.toml s.toml && exec "$@"', 'sh']
+        checker.expect(command, status, 'detection.sensitivity: 0.25 -> 0.75\n' if status == 0 else '',
+                       err.format(folder_name(name)), cwd=folder, **options)
+        if held is not None:
+            os.close(held)
+        os.chmod(folder, 0o755)
+        if status != 0 and text is not None and path.read_bytes() != text:
+            checker.failures.append(f'{name}: the file changed though the edit was refused')
+        if kept and kept(path) != before:
+            checker.failures.append(f'{name}: {before} became {kept(path)}')
+        left = [p.name for p in folder.iterdir() if '.edit-' in p.name]
+        if left:
+            checker.failures.append(f'{name}: the edit left {left}')
+
+
+def flushed_around_the_rename(checker):
+    """The new text is on disk before it replaces the file, and the
+    replacement once the folder is: the system calls, as strace sees them."""
+    checker.write('flushed.toml', TEXTS['0.25'])
+    trace = checker.folder / 'flushed.trace'
+    checker.expect(['set', 'flushed.toml', 'detection.sensitivity=0.75'], 0, 'detection.sensitivity: 0.25 -> 0.75\n',
+                   under=['strace', '-f', '-o', str(trace), '-e', 'trace=openat,fsync,fdatasync,rename,renameat,renameat2'])
+    kinds, calls = {}, []
+    for line in trace.read_text().splitlines():
+        if opened := re.search(r'openat\(AT_FDCWD, "([^"]*)", ([A-Z_|]+).*\)\s+= (\d+)$', line):
+            kinds[opened[3]] = ('new file' if '.edit-' in opened[1] and 'O_CREAT' in opened[2]
+                                else 'folder' if 'O_DIRECTORY' in opened[2] else 'other')
+        elif flushed := re.search(r'f(?:data)?sync\((\d+)\)\s+= 0', line):
+            calls.append('flush of the ' + kinds.get(flushed[1], 'other'))
+        elif re.search(r'rename\w*\(.*\)\s+= 0$', line):
+            calls.append('rename')
+    if calls != ['flush of the new file', 'rename', 'flush of the folder']:
+        checker.failures.append(f'the edit flushed and renamed as {calls}')
+
+
+def full_disk():
+    """A disk that is full, as a limit on the size of files the process writes makes it."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (16, 16))
+
+
 def failures(checker, windows):
     checker.write('s.toml', TEXTS['0.25'])
     os.chmod(checker.folder / 's.toml', 0o640)
     checker.expect(['set', 's.toml', 'detection.sensitivity=0.75'], 0, 'detection.sensitivity: 0.25 -> 0.75\n')
     if not windows and os.stat(checker.folder / 's.toml').st_mode & 0o777 != 0o640:
         checker.failures.append('the permission bits 0640 were not kept')
-    checker.expect(['set', 'missing.toml', 'version=1'], 2, '', 'missing.toml: error: no such file\n')
     if windows:
         return
     os.symlink('s.toml', checker.folder / 'link.toml')
     checker.expect(['set', 'link.toml', 'detection.sensitivity=0.25'], 0, 'detection.sensitivity: 0.75 -> 0.25\n')
     if not (checker.folder / 'link.toml').is_symlink() or checker.read('s.toml') != TEXTS['0.25']:
         checker.failures.append('the link was not kept, or its file not edited')
-    os.symlink('nowhere.toml', checker.folder / 'dangling.toml')
-    checker.expect(['set', 'dangling.toml', 'version=1'], 2, '', 'dangling.toml: error: no such file\n')
-    os.mkfifo(checker.folder / 'fifo.toml')
-    checker.expect(['set', 'fifo.toml', 'version=1'], 2, '', 'fifo.toml: error: is not a regular file\n')
-    # A disk that is full, as a limit on the size of files the process writes makes it.
-    def full_disk():
-        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (16, 16))
-    checker.expect(['set', 's.toml', 'detection.sensitivity=0.75'], 2, '',
-                   's.toml: error: cannot be written: File too large\n', preexec_fn=full_disk)
-    # A folder the process may not write to (as root, the process is made another user's).
-    locked = checker.folder / 'locked'
-    locked.mkdir()
-    (locked / 's.toml').write_text(TEXTS['0.25'])
-    os.chmod(locked, 0o555)
-    as_other = (lambda: os.setuid(65534)) if os.geteuid() == 0 else None
-    if as_other:
-        os.chmod(checker.folder, 0o755)
-    checker.expect(['set', 'locked/s.toml', 'detection.sensitivity=0.75'], 2, '',
-                   'locked/s.toml: error: cannot be written: Permission denied\n', preexec_fn=as_other)
-    for name in ('s.toml', 'locked/s.toml'):
-        if checker.read(name) != TEXTS['0.25']:
-            checker.failures.append(f'{name} changed though it could not be written')
-    os.chmod(locked, 0o755)
 
 
 def kills(loop, folder, rng, count, failures):
@@ -209,7 +375,11 @@ def main():
         folder = pathlib.Path(name)
         checker = Checker(options.command, folder)
         outputs(checker)
+        messages(checker, windows)
         failures(checker, windows)
+        hostile_files(checker, windows)
+        if not windows and has('strace'):
+            flushed_around_the_rename(checker)
         one_event_per_set(checker)
         kills(options.loop, folder, rng, options.kills, checker.failures)
         last = two_at_once(options.loop, options.command, folder, checker.failures, emulated)
