@@ -4,7 +4,11 @@ the same problems, field for field, in the same order.
 The corpus: every settings file of the checker's tests and the examples, the
 hostile cases of the checker's tests, and, for every setting, the edge values of
 its rules as the JSON Schema gives them, each alone in a file; then the same
-files under environments and overrides through load_settings, and edits."""
+files under environments and overrides through load_settings, and edits.
+
+Both sides are the same C++ library, so a fault of the library agrees with
+itself here: this proves the binding (every field, every order, every
+conversion), not the library, which its own tests hold to its texts."""
 import json
 import os
 import pathlib

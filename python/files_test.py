@@ -1,11 +1,22 @@
 """Paths, texts and edits as Python gives them: str, bytes and os.PathLike
 paths alike; what cannot be read is a problem, never an exception."""
+import copy
+import enum
+import fcntl
 import os
 import pathlib
+import pickle
+import re
+import signal
+import subprocess
+import sys
+import threading
+import time
 
 import pytest
 
 import detector_settings
+from detector_settings import Config
 
 
 @pytest.fixture
@@ -50,3 +61,124 @@ def test_an_edit_with_problems_writes_nothing(hall):
 def test_arguments_of_the_wrong_type_are_refused(call):
     with pytest.raises(TypeError):
         call()
+
+
+def test_what_is_not_a_regular_file_is_a_problem_never_waited_on(tmp_path):
+    fifo = tmp_path / "fifo.toml"
+    os.mkfifo(fifo)
+    found = []
+    reader = threading.Thread(target=lambda: found.extend(
+        [detector_settings.read_settings_file(fifo).problems, detector_settings.load_settings(fifo, {}).problems]),
+        daemon=True)
+    reader.start()
+    reader.join(timeout=60)
+    assert not reader.is_alive(), "a read waited on a FIFO"
+    assert [[(p.rule, p.message) for p in problems] for problems in found] == [[("file", "is not a regular file")]] * 2
+
+
+# Values and names Python gives that no file can hold: the exception names the argument or the key path.
+@pytest.mark.parametrize("call, error, message", [
+    (lambda: detector_settings.read_settings_file(3), TypeError, "path: a path is a str, bytes or os.PathLike"),
+    (lambda: detector_settings.read_settings_file("\ud800.toml"), ValueError, "path: not a name a file can have"),
+    (lambda: detector_settings.load_settings("a\0b"), ValueError, "path: a path holds no null character"),
+    (lambda: detector_settings.edit_settings_file(b"x.toml", set={"training.dataFile": "\ud800"}), ValueError,
+     "training.dataFile: the text is not Unicode"),
+    (lambda: detector_settings.edit_settings_file("x.toml", unset=["\ud800"]), ValueError, "unset: the text"),
+    (lambda: detector_settings.edit_settings_file("x.toml", unset="version"), TypeError, "unset: a list"),
+    (lambda: detector_settings.load_settings(overrides=["version=\ud800"]), ValueError, "overrides: the text"),
+    (lambda: detector_settings.load_settings(environment={"DETECTOR_VERSION": "\ud800"}), ValueError,
+     "environment: DETECTOR_VERSION: the text"),
+])
+def test_what_no_file_can_hold_is_refused_by_name(call, error, message):
+    with pytest.raises(error, match=re.escape(message)):
+        call()
+
+
+# Numbers are written by their value: an IntEnum's, numpy's (through __index__
+# or as float subclasses), whatever their own repr says.
+class Cooldown(enum.IntEnum):
+    LONG = 1500
+
+
+class Sensitivity(float):
+    def __repr__(self):
+        return "Sensitivity(0.5)"
+
+
+class Index:
+    def __index__(self):
+        return 2000
+
+
+def test_numbers_are_written_by_their_value(hall):
+    edit = detector_settings.edit_settings_file(hall, set={"detection.cooldownMs": Cooldown.LONG,
+                                                           "detection.sensitivity": Sensitivity(0.5),
+                                                           "detection.minDurationMs": Index()})
+    assert edit.written and edit.problems == []
+    assert [(c.key, c.new) for c in edit.changes] == [
+        ("detection.cooldownMs", "1500"), ("detection.sensitivity", "0.5"), ("detection.minDurationMs", "2000")]
+
+
+# T.__new__(T) alone makes nothing that holds nothing: a whole object, or TypeError.
+@pytest.mark.parametrize("name", [n for n in dir(detector_settings) if isinstance(getattr(detector_settings, n), type)])
+def test_no_object_holds_nothing(name):
+    cls = getattr(detector_settings, name)
+    if name == "Config":
+        assert detector_settings.validate(cls.__new__(cls)) is None
+        return
+    with pytest.raises(TypeError):
+        cls.__new__(cls)
+
+
+def test_a_config_is_pickled_with_its_settings():
+    config = Config.from_dict({"detection.sensitivity": 0.25, "training.dataFile": "d\u00e9.bin"})
+    assert pickle.loads(pickle.dumps(config)) == config and pickle.loads(pickle.dumps(config)) != Config()
+    problem = detector_settings.read_settings("x = 1").problems[0]
+    assert copy.deepcopy(problem) == problem
+
+
+def holding_the_lock(folder):
+    """The lock of the edits of the files of `folder`, as another edit holds it."""
+    held = os.open(folder, os.O_RDONLY)
+    fcntl.flock(held, fcntl.LOCK_EX)
+    return held
+
+
+# While an edit waits for another, the GIL is free and the wait is bounded.
+def test_an_edit_waits_for_another_without_the_gil(hall):
+    held = holding_the_lock(hall.parent)
+    short = detector_settings.edit_settings_file(hall, set={"detection.sensitivity": 0.25}, lock_timeout=0.05)
+    assert not short.written and "is being edited by another process" in short.problems[0].message
+    edits = []
+    waiting = threading.Thread(target=lambda: edits.append(
+        detector_settings.edit_settings_file(hall, set={"detection.sensitivity": 0.25}, lock_timeout=60)))
+    waiting.start()
+    time.sleep(0.2)  # this thread goes on only if the waiting one let the GIL go
+    os.close(held)
+    waiting.join()
+    assert edits[0].written
+
+
+# Ctrl-C ends a wait for another edit at once.
+WAITING = """
+import sys, detector_settings
+detector_settings.edit_settings_file(sys.argv[1], set={"detection.sensitivity": 0.25}, lock_timeout=600)
+"""
+
+
+def test_ctrl_c_ends_the_wait_for_another_edit(hall):
+    held = holding_the_lock(hall.parent)
+    edit = subprocess.Popen([sys.executable, "-c", WAITING, str(hall)], stderr=subprocess.PIPE, text=True)
+    # Waiting once it holds the folder open, to take its lock.
+    while not any(os.path.realpath(f"/proc/{edit.pid}/fd/{fd}") == str(hall.parent)
+                  for fd in os.listdir(f"/proc/{edit.pid}/fd")):
+        assert edit.poll() is None
+        time.sleep(0.01)
+    edit.send_signal(signal.SIGINT)
+    try:
+        _, err = edit.communicate(timeout=30)
+        assert edit.returncode != 0 and "KeyboardInterrupt" in err
+    finally:
+        edit.kill()
+        edit.communicate()
+        os.close(held)

@@ -84,8 +84,16 @@ def test_a_listener_that_raises_is_reported_and_the_watch_goes_on(tmp_path, monk
 def test_a_listener_may_stop_the_watch(tmp_path):
     path = tmp_path / "settings.toml"
     replace(path, "[detection]\nsensitivity = 0.25\n")
-    calls = []
-    watcher = SettingsWatcher(path, Config(), on_applied=lambda change: (calls.append(change), watcher.stop()), **FAST)
+    calls, made, watchers = [], threading.Event(), []
+
+    def stop(change):
+        made.wait()  # the first edit may be reported before the constructor returns
+        calls.append(change)
+        watchers[0].stop()
+
+    watcher = SettingsWatcher(path, Config(), on_applied=stop, **FAST)
+    watchers.append(watcher)
+    made.set()
     wait_for(lambda: not watcher.watching)
     replace(path, "[detection]\nsensitivity = 0.5\n")
     time.sleep(0.2)
@@ -120,3 +128,58 @@ def test_the_interpreter_exits_with_watches_running(tmp_path):
     run = subprocess.run([sys.executable, "-c", EXITING, str(tmp_path / "settings.toml")], capture_output=True,
                          text=True, timeout=60)
     assert run.returncode == 0 and run.stderr == "" and run.stdout.startswith("applied")
+
+
+# A watcher dropped without stop() while it reports a change: its thread
+# waits for the GIL to call the listener, which the dropping must let go.
+DROPPED = """
+import os, sys, time, detector_settings as d
+sys.setswitchinterval(1000)  # this thread keeps the GIL until it waits
+path = sys.argv[1]
+seen = []
+for round in range(3):
+    w = d.SettingsWatcher(path, d.Config(), on_applied=seen.append, environment={}, poll_interval=0.001,
+                          settle_time=0.001)
+    open(path + ".new", "w").write(f"[detection]\\nsensitivity = {round / 4}\\n")
+    os.replace(path + ".new", path)
+    deadline = time.monotonic() + 0.5
+    while time.monotonic() < deadline:  # the watch's thread meanwhile comes to call the listener
+        pass
+    w = None
+print("dropped")
+"""
+
+
+def test_a_watcher_dropped_while_it_reports_ends(tmp_path):
+    run = subprocess.run([sys.executable, "-c", DROPPED, str(tmp_path / "settings.toml")], capture_output=True,
+                         text=True, timeout=60)
+    assert run.returncode == 0 and run.stdout == "dropped\n", run.stderr
+
+
+# A child forked while a watch runs has no watch's thread: its copy of the
+# watcher watches nothing, and stopping it or leaving joins nothing.
+FORKED = """
+import os, sys, threading, detector_settings as d
+w = d.SettingsWatcher(sys.argv[1], d.Config(), environment={}, poll_interval=0.001, settle_time=0.001)
+child = os.fork()
+if child == 0:
+    threading.Thread(target=lambda: None).start()
+    print("child watching:", w.watching, w.current().detection.sensitivity, flush=True)
+    w.stop()
+    sys.exit(0)
+_, status = os.waitpid(child, 0)
+print("parent watching:", w.watching, "child status:", os.waitstatus_to_exitcode(status))
+"""
+
+
+def test_a_forked_child_has_no_watch(tmp_path):
+    path = tmp_path / "settings.toml"
+    replace(path, "[detection]\nsensitivity = 0.5\n")
+    for stop in ("", "    w.stop()\n"):  # at exit, or by stop()
+        run = subprocess.run([sys.executable, "-W", "ignore::DeprecationWarning", "-c",
+                              FORKED.replace("    w.stop()\n", stop), str(path)],
+                             capture_output=True, text=True, timeout=60)
+        assert run.returncode == 0 and run.stderr == "", run.stderr
+        assert run.stdout.splitlines()[0] in ("child watching: False 0.699999988079071",
+                                              "child watching: False 0.5")
+        assert run.stdout.splitlines()[1] == "parent watching: True child status: 0"
