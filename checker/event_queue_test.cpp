@@ -32,6 +32,10 @@ TEST(EventQueue, KeepsTheNewestEventsWithinItsBoundAndCountsTheRest) {
     EXPECT_EQ(batch.leftOut, 0U);
     EXPECT_EQ(outs(batch), (std::vector<std::string>{"aaaa", "bbbb", "cc"}));
     EXPECT_FALSE(batch.closed);
+    // What was taken waits no more: the bound holds as much again.
+    queue.add({"01234", ""});
+    queue.add({"56789", ""});
+    EXPECT_EQ(queue.take(std::chrono::milliseconds(0)).leftOut, 0U);
 
     queue.add({"1234567", ""});
     queue.add({"89", "0"});

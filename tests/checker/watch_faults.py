@@ -223,6 +223,15 @@ def round_with_stalled_reader(command, folder, rng, signals, failures, name, max
     memory = watch.peak_memory_mib()
     if max_memory and (memory is None or memory > max_memory):
         failures.append(f'{name}: peak memory {memory} MiB, more than {MAX_MEMORY_MIB} MiB')
+    # Read at last: what was left out is told, and what comes after is written.
+    threading.Thread(target=watch.read, daemon=True).start()
+    value = float(folder.save())
+    seen = []
+    if not watch.wait_for(lambda event: seen.append(event) or (event['event'] == 'applied' and {
+            'key': 'detection.sensitivity', 'value': value} in event['changed'])):
+        failures.append(f'{name}: the save after the stall ({value}) was not reported')
+    if not any(event['event'] == 'skipped' and event['count'] > 0 for event in seen):
+        failures.append(f'{name}: no skipped events told after the stall, in {[e["event"] for e in seen]}')
     seconds, status = watch.stop(rng.choice(signals))
     if status != 0 or seconds > MAX_STOP_S:
         failures.append(f'{name}: with a stalled reader, ended with status {status} after {seconds:.2f} s')
