@@ -286,8 +286,9 @@ std::optional<std::string> replaceFile(const std::filesystem::path& file, std::s
     // GCOVR_EXCL_START: a folder closed to writing, which the end-to-end tests reach as another user
     if (out.get() < 0) {
         if (errno == EACCES) {
-            return concatenate({kCannotBeWritten, "its folder ", absoluteName(folderOf(file)), " may not be written by you (",
-                                reason(EACCES), "), and an edit writes the new text beside the file"});
+            return concatenate({kCannotBeWritten, "its folder ", absoluteName(folderOf(file)),
+                                " may not be written by you (", reason(EACCES),
+                                "), and an edit writes the new text beside the file"});
         }
         return cannotBeWritten(errno);
     }

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <array>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <tuple>

@@ -146,7 +146,9 @@ class Watch:
                                         stderr=subprocess.PIPE)
         self.lines = queue.Queue()
         self.errors = []
-        threading.Thread(target=lambda: self.errors.append(self.process.stderr.read()), daemon=True).start()
+        self.error_reader = threading.Thread(target=lambda: self.errors.append(self.process.stderr.read()),
+                                             daemon=True)
+        self.error_reader.start()
         if reader == 'reads':
             threading.Thread(target=self.read, daemon=True).start()
 
@@ -164,6 +166,24 @@ class Watch:
             except queue.Empty:
                 pass
         return False
+
+    def wait_until_idle(self, quiet_s=2.0):
+        """Until the watch has used no processor time for `quiet_s`: it has
+        judged every edit it saw (it notices one within a poll), however
+        slowly it runs. Without /proc to tell (an emulator's process), at once."""
+        deadline = time.monotonic() + TIMEOUT_S
+        last, since = None, time.monotonic()
+        while time.monotonic() < deadline:
+            try:
+                fields = pathlib.Path(f'/proc/{self.process.pid}/stat').read_text().rsplit(')', 1)[1].split()
+            except OSError:
+                return
+            used = int(fields[11]) + int(fields[12])  # utime and stime, in clock ticks
+            if used != last:
+                last, since = used, time.monotonic()
+            elif time.monotonic() - since >= quiet_s:
+                return
+            time.sleep(0.05)
 
     def peak_memory_mib(self):
         try:
@@ -215,11 +235,17 @@ def round_with_stalled_reader(command, folder, rng, signals, failures, name, max
     folder.clear()
     folder.save()
     watch = Watch(command, folder, 'stalls')
+    if json.loads(watch.process.stdout.readline())['event'] != 'watching':  # then it stalls
+        failures.append(f'{name}: the watch did not start')
     for _ in range(STALLED_EDITS):  # each rejected, with a report of 2 MB
         folder.large()
         time.sleep(0.5)
         folder.save()
         time.sleep(rng.uniform(0, 0.1))
+    # Three more judged for sure, however slow the watch: more than its queue holds.
+    for _ in range(3):
+        folder.large()
+        watch.wait_until_idle()
     memory = watch.peak_memory_mib()
     if max_memory and (memory is None or memory > max_memory):
         failures.append(f'{name}: peak memory {memory} MiB, more than {MAX_MEMORY_MIB} MiB')
@@ -250,7 +276,7 @@ def round_with_closed_reader(command, folder, failures, name):
     except subprocess.TimeoutExpired:
         watch.process.kill()
         status = None
-    time.sleep(0.1)
+    watch.error_reader.join()
     said = b''.join(watch.errors)
     if status != 2 or b'cannot write to standard output' not in said:
         failures.append(f'{name}: with a closed reader, status {status}, {said!r}')
