@@ -58,7 +58,7 @@ elseif(MODE STREQUAL "build_tree")
 
 elseif(MODE STREQUAL "installed_shared")
   run(${CMAKE_COMMAND} -S "${SOURCE_DIR}" -B "${work_dir}/build" ${build_options} -DBUILD_SHARED_LIBS=ON
-      -DBUILD_TESTING=OFF -DDETECTOR_SETTINGS_DEVELOPER_TARGETS=OFF)
+      -DBUILD_TESTING=OFF -DDETECTOR_SETTINGS_DEVELOPER_TARGETS=OFF -DDETECTOR_SETTINGS_PYTHON=OFF)
   run(${CMAKE_COMMAND} --build "${work_dir}/build")
   run(${CMAKE_COMMAND} --install "${work_dir}/build" --prefix "${work_dir}/prefix")
   build_and_run_consumer(package "-DCMAKE_PREFIX_PATH=${work_dir}/prefix")
