@@ -83,7 +83,12 @@ public:
     }
     // A watcher that Python drops without stop() is stopped, the GIL let go
     // while its thread ends: that thread may be waiting for it to call a listener.
-    ~Watch() { stop(); }
+    ~Watch() {
+        try {
+            stop();
+        } catch (...) {  // GCOVR_EXCL_LINE: what Python could not do while dropping it, it can tell no one
+        }
+    }
     Watch(const Watch&) = delete;
     Watch& operator=(const Watch&) = delete;
     Watch(Watch&&) = delete;

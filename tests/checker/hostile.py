@@ -19,9 +19,11 @@ import os
 import pathlib
 import re
 import resource
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unicodedata
 
 # Beside each problem's own line, its source excerpt and its caret.
@@ -124,6 +126,29 @@ def check_usage(program, work_dir):
     return failures
 
 
+def check_waiting_read(program, work_dir):
+    """A read that waits (check of a FIFO, as `check <(...)` gives one) ends on SIGINT."""
+    fifo = work_dir / 'waiting.fifo'
+    os.mkfifo(fifo)
+    checker = subprocess.Popen(program + ['check', str(fifo)], stderr=subprocess.DEVNULL)
+    while True:  # once the checker holds it open, its read waits for what a writer has not written
+        try:
+            writer = os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+            break
+        except OSError:  # no reader yet
+            if checker.poll() is not None:
+                return [f'check of a FIFO ended by itself, status {checker.returncode}']
+            time.sleep(0.01)
+    checker.send_signal(signal.SIGINT)
+    try:
+        status = checker.wait(timeout=60)
+    except subprocess.TimeoutExpired:
+        checker.kill()
+        status = 'none: still reading a minute after SIGINT'
+    os.close(writer)
+    return [] if status == -signal.SIGINT else [f'check of a FIFO, interrupted: status {status}']
+
+
 def check_write_failures(program, work_dir, emulated):
     """Every command that writes to standard output, into a full disk and into a closed stream."""
     (work_dir / 'valid.toml').write_text('version = 1\n')
@@ -176,8 +201,9 @@ def main():
         failures = []
         for case in cases():
             failures += check_file(args.program, work_dir, *case, emulated)
-        if not emulated:
+        if not emulated:  # Windows names hold no control character, and Windows has no FIFO
             failures += check_file_name(args.program, work_dir)
+            failures += check_waiting_read(args.program, work_dir)
         failures += check_usage(args.program, work_dir)
         failures += check_write_failures(args.program, work_dir, emulated)
     for failure in failures:
