@@ -10,7 +10,6 @@
 #include <thread>
 #include <utility>
 #include <variant>
-#include <vector>
 
 #include "file/internal/file_observer.h"
 #include "file/internal/forks.h"
@@ -76,9 +75,13 @@ struct SettingsWatcher::State {
 
     void report(ReloadJudge::Verdict verdict) {
         if (auto* change = std::get_if<AppliedChange>(&verdict)) {
+            // The record it replaces goes once the lock is free: nothing
+            // that may lock (freeing memory) runs under it, so that a fork,
+            // which takes it, never waits on a lock held by the fork itself.
+            std::shared_ptr<const Config> replaced;
             {
                 const std::scoped_lock publishing(inForceMutex);
-                inForce = change->config;
+                replaced = std::exchange(inForce, change->config);
             }
             if (options.onApplied) {
                 options.onApplied(*change);
@@ -104,40 +107,48 @@ struct SettingsWatcher::State {
     // In a process forked from the one that started the watch: its thread
     // was not copied, and is neither joined nor detached.
     std::atomic<bool> inherited = false;
+    // The next of the process's watches (watches()), linked without allocating.
+    State* nextWatch = nullptr;
 };
 
 namespace {
 
 // Every watch of the process, so that a fork finds their locks free (none
 // held by a thread the child does not have) and the child knows that none
-// of them runs.
+// of them runs. A fork takes these locks, after the memory allocator's (as
+// sanitizers take it), so nothing allocates while it holds them.
 struct Watches {
     std::mutex mutex;
-    std::vector<SettingsWatcher::State*> states;
+    SettingsWatcher::State* first = nullptr;
+
+    template <typename Visit>
+    void forEach(Visit visit) {
+        for (SettingsWatcher::State* state = first; state != nullptr; state = state->nextWatch) {
+            visit(*state);
+        }
+    }
 };
 
 Watches& watches();
 
 void lockEveryWatch() {
     watches().mutex.lock();
-    for (SettingsWatcher::State* state : watches().states) {
-        state->stopMutex.lock();
-        state->inForceMutex.lock();
-    }
+    watches().forEach([](SettingsWatcher::State& state) {
+        state.stopMutex.lock();
+        state.inForceMutex.lock();
+    });
 }
 
 void unlockEveryWatch() {
-    for (SettingsWatcher::State* state : watches().states) {
-        state->inForceMutex.unlock();
-        state->stopMutex.unlock();
-    }
+    watches().forEach([](SettingsWatcher::State& state) {
+        state.inForceMutex.unlock();
+        state.stopMutex.unlock();
+    });
     watches().mutex.unlock();
 }
 
 void inheritEveryWatch() {
-    for (SettingsWatcher::State* state : watches().states) {
-        state->inherited = true;
-    }
+    watches().forEach([](SettingsWatcher::State& state) { state.inherited = true; });
     unlockEveryWatch();
 }
 
@@ -155,7 +166,7 @@ SettingsWatcher::SettingsWatcher(std::filesystem::path path, Config running, Wat
     : state_(std::make_shared<State>(std::move(path), std::move(running), std::move(options))) {
     {
         const std::scoped_lock registering(watches().mutex);
-        watches().states.push_back(state_.get());
+        state_->nextWatch = std::exchange(watches().first, state_.get());
     }
     try {
         // The thread shares the state: a watcher destroyed by its own listener
@@ -169,7 +180,11 @@ SettingsWatcher::~SettingsWatcher() {
     stop();
     {
         const std::scoped_lock registering(watches().mutex);
-        std::erase(watches().states, state_.get());
+        State** link = &watches().first;
+        while (*link != state_.get()) {
+            link = &(*link)->nextWatch;
+        }
+        *link = state_->nextWatch;
     }
     if (state_->inherited) {
         // The thread's share of the state is never let go: the state stays, as the parent's thread left it.

@@ -64,16 +64,13 @@ def test_arguments_of_the_wrong_type_are_refused(call):
 
 
 def test_what_is_not_a_regular_file_is_a_problem_never_waited_on(tmp_path):
-    fifo = tmp_path / "fifo.toml"
-    os.mkfifo(fifo)
+    os.mkfifo(fifo := tmp_path / "fifo.toml")
     found = []
-    reader = threading.Thread(target=lambda: found.extend(
-        [detector_settings.read_settings_file(fifo).problems, detector_settings.load_settings(fifo, {}).problems]),
-        daemon=True)
-    reader.start()
+    reads = [detector_settings.read_settings_file, lambda path: detector_settings.load_settings(path, {})]
+    (reader := threading.Thread(target=lambda: found.extend(p for read in reads for p in read(fifo).problems),
+                                daemon=True)).start()
     reader.join(timeout=60)
-    assert not reader.is_alive(), "a read waited on a FIFO"
-    assert [[(p.rule, p.message) for p in problems] for problems in found] == [[("file", "is not a regular file")]] * 2
+    assert [(p.rule, p.message) for p in found] == [("file", "is not a regular file")] * 2, "a read waited on a FIFO"
 
 
 # Values and names Python gives that no file can hold: the exception names the argument or the key path.
@@ -94,28 +91,15 @@ def test_what_no_file_can_hold_is_refused_by_name(call, error, message):
         call()
 
 
-# Numbers are written by their value: an IntEnum's, numpy's (through __index__
-# or as float subclasses), whatever their own repr says.
-class Cooldown(enum.IntEnum):
-    LONG = 1500
-
-
-class Sensitivity(float):
-    def __repr__(self):
-        return "Sensitivity(0.5)"
-
-
-class Index:
-    def __index__(self):
-        return 2000
-
-
 def test_numbers_are_written_by_their_value(hall):
-    edit = detector_settings.edit_settings_file(hall, set={"detection.cooldownMs": Cooldown.LONG,
-                                                           "detection.sensitivity": Sensitivity(0.5),
-                                                           "detection.minDurationMs": Index()})
-    assert edit.written and edit.problems == []
-    assert [(c.key, c.new) for c in edit.changes] == [
+    """IntEnum's, numpy's (float subclasses, integers through __index__), whatever their own repr says."""
+    cooldown = enum.IntEnum("Cooldown", {"LONG": 1500}).LONG
+    sensitivity = type("Sensitivity", (float,), {"__repr__": lambda self: "Sensitivity(0.5)"})(0.5)
+    duration = type("Index", (), {"__index__": lambda self: 2000})()
+    edit = detector_settings.edit_settings_file(hall, set={"detection.cooldownMs": cooldown,
+                                                           "detection.sensitivity": sensitivity,
+                                                           "detection.minDurationMs": duration})
+    assert edit.written and [(c.key, c.new) for c in edit.changes] == [
         ("detection.cooldownMs", "1500"), ("detection.sensitivity", "0.5"), ("detection.minDurationMs", "2000")]
 
 

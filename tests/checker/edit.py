@@ -43,6 +43,8 @@ class Checker:
 
     def run(self, args, cwd=None, under=(), **options):
         """The checker with `args`, in `cwd`, under another program (strace, unshare) if any."""
+        if under and under[0] == 'strace':  # LeakSanitizer cannot work under ptrace
+            options['env'] = {**os.environ, 'ASAN_OPTIONS': os.environ.get('ASAN_OPTIONS', '') + ':detect_leaks=0'}
         result = subprocess.run([*under, *self.command, *args], cwd=cwd or self.folder, capture_output=True,
                                 timeout=TIMEOUT_S, check=False, **options)
         # A coverage build says, of a full disk or another user, that it cannot write its counts.
