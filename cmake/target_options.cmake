@@ -93,12 +93,25 @@ function(detector_settings_program target)
 endfunction()
 
 # detector_settings_test(<target> SOURCES <source>... LIBRARIES <library>...)
-# A GoogleTest program of unit tests, each test known to CTest.
+# A GoogleTest program of unit tests, each test known to CTest. Where programs
+# start slowly (under Wine, under the sanitizers with coverage), its tests run
+# instead in DETECTOR_SETTINGS_TEST_SHARDS processes, GoogleTest's shards.
+set(DETECTOR_SETTINGS_TEST_SHARDS 0 CACHE STRING "Processes each unit-test program's tests run in; 0: one each")
 function(detector_settings_test target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LIBRARIES")
   add_executable(${target} ${arg_SOURCES})
   target_link_libraries(${target} PRIVATE ${arg_LIBRARIES} GTest::gtest_main)
   detector_settings_warnings(${target})
-  # Under an emulator, listing the tests can take as long as starting it for the first time.
-  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+  if(DETECTOR_SETTINGS_TEST_SHARDS GREATER 0)
+    math(EXPR last "${DETECTOR_SETTINGS_TEST_SHARDS} - 1")
+    foreach(shard RANGE ${last})
+      add_test(NAME ${target}.shard${shard}
+               COMMAND ${CMAKE_COMMAND} -E env GTEST_TOTAL_SHARDS=${DETECTOR_SETTINGS_TEST_SHARDS}
+                       GTEST_SHARD_INDEX=${shard} ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${target}>
+                       --gtest_brief=1)
+    endforeach()
+  else()
+    # Under an emulator, listing the tests can take as long as starting it for the first time.
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
+  endif()
 endfunction()
