@@ -96,7 +96,9 @@ endfunction()
 # A GoogleTest program of unit tests, each test known to CTest. Where programs
 # start slowly (under Wine, under the sanitizers with coverage), its tests run
 # instead in DETECTOR_SETTINGS_TEST_SHARDS processes, GoogleTest's shards.
-set(DETECTOR_SETTINGS_TEST_SHARDS 0 CACHE STRING "Processes each unit-test program's tests run in; 0: one each")
+if(PROJECT_IS_TOP_LEVEL)
+  set(DETECTOR_SETTINGS_TEST_SHARDS 0 CACHE STRING "Processes each unit-test program's tests run in; 0: one each")
+endif()
 function(detector_settings_test target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LIBRARIES")
   add_executable(${target} ${arg_SOURCES})
