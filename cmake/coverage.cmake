@@ -1,5 +1,5 @@
 # detector_settings_coverage_report: line and branch coverage of the product sources from the
-# last test run, in a build made with --coverage (the coverage preset). Fails
+# last test run, in a build made with --coverage (the default preset). Fails
 # below the project's target: every line and branch that can be reached
 # without an allocation failure. Branches that only exceptions take are left
 # out, as are those the compiler proves unreachable. gcovr 5.2 loses gcov's
@@ -17,6 +17,7 @@ if(DETECTOR_SETTINGS_GCOVR)
                             --filter ${PROJECT_SOURCE_DIR}/selfcheck/ --filter ${PROJECT_SOURCE_DIR}/checker/
                             --exclude ".*_test\\.cpp$" --exclude ".*_test_support\\.h$" --exclude-throw-branches --exclude-unreachable-branches
                             --txt - --html-details ${PROJECT_BINARY_DIR}/coverage/index.html --print-summary
+                            ${PROJECT_BINARY_DIR}  # the counts to read, from this build alone
                             --fail-under-line 100 --fail-under-branch 100
                     COMMAND ${CMAKE_COMMAND} -E echo "Report: ${PROJECT_BINARY_DIR}/coverage/index.html"
                     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}

@@ -94,7 +94,7 @@ endfunction()
 
 # detector_settings_test(<target> SOURCES <source>... LIBRARIES <library>...)
 # A GoogleTest program of unit tests, each test known to CTest. Where programs
-# start slowly (under Wine, under the sanitizers with coverage), its tests run
+# start slowly (under Wine, under the sanitizers), its tests run
 # instead in DETECTOR_SETTINGS_TEST_SHARDS processes, GoogleTest's shards.
 if(PROJECT_IS_TOP_LEVEL)
   set(DETECTOR_SETTINGS_TEST_SHARDS 0 CACHE STRING "Processes each unit-test program's tests run in; 0: one each")

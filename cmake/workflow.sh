@@ -22,8 +22,8 @@ taplo=no
 case $preset in
   run) needs=("${build[@]}") ;;
   package) needs=("${build[@]}" "${python[@]}") ;;
-  test | tsan) needs=("${build[@]}" "${tests[@]}") taplo=yes ;;
-  sanitize) needs=("${build[@]}" "${tests[@]}" gcovr) taplo=yes ;;
+  test) needs=("${build[@]}" "${tests[@]}" gcovr) taplo=yes ;;
+  sanitize | tsan) needs=("${build[@]}" "${tests[@]}") taplo=yes ;;
   libcxx) needs=("${build[@]}" "${tests[@]}" "${clang[@]}" libc++-14-dev libc++abi-14-dev) taplo=yes ;;
   windows) needs=("${build[@]}" "${tests[@]}" "${mingw[@]}") taplo=yes ;;
   windows-package) needs=("${build[@]}" "${mingw[@]}") ;;
