@@ -203,12 +203,6 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
         streams.out.write(std::string(version.what()) + "\n");
         return kAllValid;
     } catch (const CLI::ParseError& error) {
-        // A --set whose value was forgotten takes the file or key after it, which is the cause to name.
-        for (const SourceOptions* options : {&checkOptions, &explainOptions, &watchOptions}) {
-            if (const std::optional<std::string> problem = options->malformed()) {
-                return usageError(streams.err, *problem);
-            }
-        }
         // A missing command or file is often an unknown one, which is the cause to name.
         return usageError(streams.err, leftOver(app, !app.get_subcommands().empty()).value_or(error.what()));
     }
@@ -250,14 +244,15 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
         if (const std::optional<std::string> problem = watchOptions.malformed()) {
             return usageError(streams.err, *problem);
         }
-        if (watchCommand->get_option("FILE")->count() == 0 && !filesAfterDoubleDash.empty()) {
-            watchFile = filesAfterDoubleDash.front();
-        } else if (watchCommand->get_option("FILE")->count() == 0) {
+        const std::size_t fileOptions = watchCommand->get_option("FILE")->count();
+        if (fileOptions + filesAfterDoubleDash.size() == 0) {
             return usageError(streams.err, "FILE is required");
         }
-        if (const std::size_t given = watchCommand->get_option("FILE")->count() + filesAfterDoubleDash.size();
-            given > 1) {
+        if (fileOptions + filesAfterDoubleDash.size() > 1) {
             return usageError(streams.err, "unexpected argument: " + filesAfterDoubleDash.back());
+        }
+        if (fileOptions == 0) {
+            watchFile = filesAfterDoubleDash.front();
         }
         if (watchFile == kStandardInput) {
             return usageError(streams.err, "standard input (-) cannot be watched");

@@ -44,8 +44,11 @@ std::variant<OpenFile, std::string> openSettingsFile(const std::filesystem::path
     do {
         descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | blocking);
     } while (descriptor < 0 && errno == EINTR && opening == Opening::regularOnly);  // GCOVR_EXCL_BR_LINE: a signal
+    if (descriptor < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        return std::string(kNoSuchFile);
+    }
     if (descriptor < 0) {
-        return errno == ENOENT || errno == ENOTDIR ? std::string(kNoSuchFile) : cannotRead(errno);
+        return cannotRead(errno);
     }
     // The type of what was opened, which may not be what the path led to a
     // moment before. Should fstat fail, the mode stays 0: no regular file.

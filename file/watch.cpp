@@ -156,7 +156,7 @@ Watches& watches() {
     static auto* const all = [] {
         onEveryFork(lockEveryWatch, unlockEveryWatch, inheritEveryWatch);
         return new Watches();  // never destroyed: a watch may end after static destructors ran
-    }();
+    }();                       // GCOVR_EXCL_BR_LINE: the guard of a static's first use
     return *all;
 }
 
