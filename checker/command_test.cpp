@@ -88,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"TwoWatchedFiles", {"watch", "a.toml", "--", "b.toml"}, "unexpected argument: b.toml"},
         UsageCase{"NoEditAfterDoubleDash", {"set", "--", "a.toml"}, "KEY=VALUE is required"},
         UsageCase{"NoKeyAfterDoubleDash", {"unset", "a.toml", "--"}, "KEY is required"},
+        UsageCase{"NoEditedFileAfterDoubleDash", {"unset", "--"}, "FILE is required"},
         UsageCase{"StandardInputTwice", {"check", "-", "--", "-"}, "standard input (-) can be checked only once"},
         UsageCase{"SetWithoutValue",
                   {"check", "--set", "detection.sensitivity", "-"},

@@ -35,6 +35,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, UnifiedDiffTest, testing::Values(
     DiffCase{"one_hunk_within_six_lines", kFifteen, "1\n2\nX\n4\n5\n6\n7\n8\nY\n10\n11\n12\n13\n14\n15\n",
              "@@ -1,12 +1,12 @@\n 1\n 2\n-3\n+X\n 4\n 5\n 6\n 7\n 8\n-9\n+Y\n 10\n 11\n 12\n"},
     DiffCase{"added_and_removed", "a\nb\nc\nd\n", "x\na\nc\nd\ny\n", "@@ -1,4 +1,5 @@\n+x\n a\n-b\n c\n d\n+y\n"},
+    DiffCase{"crlf_lines", "a\r\nb\r\n", "a\r\nc\r\n", "@@ -1,2 +1,2 @@\n a\r\n-b\r\n+c\r\n"},
     DiffCase{"no_line_end", "a\nb", "a\nc", "@@ -1,2 +1,2 @@\n a\n-b\n\\ No newline at end of file\n+c\n\\ No newline at end of file\n"}
 ), [](const testing::TestParamInfo<DiffCase>& c) { return c.param.name; });
 // clang-format on

@@ -218,6 +218,9 @@ TEST_F(FileEditTest, MakesAFileWithTheSettingsGivenAndEditsLongNames) {
     EXPECT_TRUE(editSettingsFile(longName, kEdit).written);
     EXPECT_EQ(read(longName), "[detection]\nsensitivity = 0.8\n");
     EXPECT_EQ(leftoverPrefix(longName), "." + std::string(kLongestNamePart, 'n') + ".edit-");
+    // Cut before a character that the limit would split.
+    const std::filesystem::path accented = std::string(kLongestNamePart - 1, 'n') + "\xC3\xA9.toml";
+    EXPECT_EQ(leftoverPrefix(accented), "." + std::string(kLongestNamePart - 1, 'n') + ".edit-");
 }
 
 }  // namespace

@@ -171,8 +171,10 @@ TEST(TextEdit, RefusesANewTextThatDoesNotReadAsIntended) {
              {text, setting, "detection.sensitivity the value 0.5"},
              {"[detection]\nsensitivity = 0.8\ncooldownMs = 301\n", setting, "detection.cooldownMs the value 301"},
              {"[detection]\nsensitivity = 0.8\n", setting, "detection.cooldownMs the value 300"},
-             {"[detection]\nsensitivity = 0.7\ncooldownMs = 300\n", unsetting,
-              "detection.sensitivity the value 0.7"}}) {
+             {"[detection]\nsensitivity = 0.7\ncooldownMs = 300\n", unsetting, "detection.sensitivity the value 0.7"},
+             {text, unsetting, "detection.sensitivity the value 0.5"},
+             {"[detection]\nsensitivity = 0.8\ncooldownMs = 300\nminDurationMs = 300\n", setting,
+              "detection.minDurationMs the value 300"}}) {
         const std::optional<std::string> refusal = misread(before, readSettingsTracked(after), planned);
         if (wrong.empty()) {
             EXPECT_EQ(refusal, std::nullopt) << after;

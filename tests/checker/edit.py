@@ -15,9 +15,11 @@
 import argparse
 import ctypes
 import fcntl
+import grp
 import json
 import os
 import pathlib
+import pwd
 import queue
 import random
 import re
@@ -98,6 +100,8 @@ def outputs(checker):
     if status != 0 or checker.read('s.toml') != before:
         checker.failures.append(f'set --dry-run: status {status}, or the file was written')
     checker.expect(['set', '--dry-run', 's.toml', 'detection.sensitivity=0.75'], 0, '')
+    checker.expect(['set', '--dry-run', 's.toml', 'detection.sensitivity=2'], 1, '', 'detection.sensitivity=2: error: '
+                   'detection.sensitivity: must be in [0.0, 1.0]; got 2.000000\n')
     gnu = subprocess.run(['diff', '-u', 's.toml', 'expected.toml'], cwd=checker.folder, capture_output=True,
                          text=True, check=False).stdout.splitlines(keepends=True)
     if diff.splitlines(keepends=True)[2:] != gnu[2:] or not diff.startswith('--- s.toml\n+++ s.toml\n@@ '):
@@ -137,6 +141,15 @@ def messages(checker, windows):
 # runs): it owns root's files, is a member of MEMBER_GROUP, and reaches the
 # build wherever the checkout is. Other users and groups are numbers no one has.
 MEMBER_GROUP, OTHER_GROUP, OTHER_USER = 4242, 4343, 4444
+NAMED_IDS = (65534, 65534)  # a user and a group the system usually names, as the edit's messages should
+
+
+def names_of(user, group):
+    """The names the system gives a user and a group, if it names both."""
+    try:
+        return pwd.getpwuid(user).pw_name, grp.getgrgid(group).gr_name
+    except KeyError:
+        return None
 
 
 def as_user():
@@ -158,8 +171,11 @@ def hostile_files(checker, windows):
     root = os.geteuid() == 0 and not windows
     user = as_user if root else None
     posix = not windows
+    traced = posix and has('strace')
     folder_name = lambda case: str(checker.folder / case)
     sensitivity = ['detection.sensitivity=0.75']
+    named = names_of(*NAMED_IDS)
+    named_owner, named_group = named or ('', '')
 
     def stat_of(path):
         status = os.stat(path)
@@ -170,11 +186,15 @@ def hostile_files(checker, windows):
         names = sorted(os.listxattr(path))
         return acl, names, [os.getxattr(path, name) for name in names if name.startswith('user.')]
 
+    def default_acl(folder):  # which every file made in it inherits
+        subprocess.run(['setfacl', '-d', '-m', f'u:{OTHER_USER}:rw', folder], check=True)
+
     def setup_attributes(path):
         subprocess.run(['setfacl', '-m', f'u:{OTHER_USER}:r', path], check=True)
         os.setxattr(path, 'user.note', b'tuned by hand')
 
-    # (name, when, how the file is made (it, its folder), who edits, args after the file,
+    # (name, when, how the file is made (it, its folder), who edits (another user, a full disk, a system
+    #  call failing as strace injects it), args after the file,
     #  status, standard error ({} the folder), what must stay: a function of the file, or None)
     rows = [
         ('read_only', True, lambda f, d: os.chmod(f, 0o444), user, sensitivity, 2,
@@ -209,9 +229,48 @@ def hostile_files(checker, windows):
         ('lock_held', posix, lambda f, d: None, None, ['--lock-timeout', '0.1', *sensitivity], 2,
          's.toml: error: is being edited by another process, which held the lock of its folder {} for all of '
          '100 ms; try again\n', None),
-        ('lock_refused', posix and has('strace'), lambda f, d: None, None, sensitivity, 2,
+        ('lock_held_no_wait', posix, lambda f, d: None, None, ['--lock-timeout', '0', *sensitivity], 2,
+         's.toml: error: is being edited by another process, which held the lock of its folder {} for all of '
+         '0 ms; try again\n', None),
+        ('lock_held_a_second', posix, lambda f, d: None, None, ['--lock-timeout', '1', *sensitivity], 2,
+         's.toml: error: is being edited by another process, which held the lock of its folder {} for all of '
+         '1 s; try again\n', None),
+        ('owner_with_a_name', root and named, lambda f, d: (os.chown(f, *NAMED_IDS), os.chmod(f, 0o666),
+                                                             os.chmod(d, 0o777)), user, sensitivity, 2,
+         f's.toml: error: cannot be replaced keeping its owner {named_owner} and its group {named_group}: edit it '
+         f'as {named_owner} or as root\n', None),
+        ('owner_without_a_name', root, lambda f, d: (os.chown(f, 54321, 54321), os.chmod(f, 0o666), os.chmod(d, 0o777)),
+         user, sensitivity, 2, 's.toml: error: cannot be replaced keeping its owner 54321 and its group 54321: edit '
+         'it as 54321 or as root\n', None),
+        ('rename_refused', traced, lambda f, d: None, 'rename,renameat,renameat2:error=EACCES', sensitivity, 2,
+         's.toml: error: cannot be written: Permission denied\n', None),
+        # What the system refuses but rarely, by strace's injection into the system call named.
+        ('lock_refused', traced, lambda f, d: None, 'flock:error=ENOLCK', sensitivity, 2,
          's.toml: error: cannot be edited: the system refused the lock of its folder {} against other edits: No '
          'locks available\n', None),
+        ('read_only_file_system', traced, lambda f, d: None, 'faccessat,faccessat2:error=EROFS', sensitivity, 2,
+         's.toml: error: cannot be written: Read-only file system\n', None),
+        ('attributes_unlisted', traced, lambda f, d: None, 'flistxattr:error=EIO', sensitivity, 2,
+         's.toml: error: cannot be replaced keeping its extended attributes: Input/output error\n', None),
+        ('attributes_unsupported', traced, lambda f, d: None, 'flistxattr:error=EOPNOTSUPP', sensitivity, 0, '', None),
+        ('new_files_attributes_unlisted', traced, lambda f, d: None, 'flistxattr:error=EIO:when=2', sensitivity, 2,
+         's.toml: error: cannot be replaced keeping its extended attributes: Input/output error\n', None),
+        ('attribute_unreadable', traced, lambda f, d: os.setxattr(f, 'user.note', b'x'), 'fgetxattr:error=EIO',
+         sensitivity, 2, 's.toml: error: cannot be replaced keeping its extended attribute user.note: Input/output '
+         'error\n', None),
+        ('attribute_refused', traced, lambda f, d: os.setxattr(f, 'user.note', b'x'), 'fsetxattr:error=EPERM',
+         sensitivity, 2, 's.toml: error: cannot be replaced keeping its extended attribute user.note: Operation not '
+         'permitted\n', None),
+        ('inherited_acl_removed', posix and has('setfacl', 'getfacl'), lambda f, d: default_acl(d), None,
+         sensitivity, 0, '', extended),
+        ('acl_kept_over_an_inherited_one', posix and has('setfacl', 'getfacl'),
+         lambda f, d: (default_acl(d), setup_attributes(f)), None, sensitivity, 0, '', extended),
+        ('inherited_acl_not_removable', traced and has('setfacl'), lambda f, d: default_acl(d),
+         'fremovexattr:error=EPERM', sensitivity, 2,
+         's.toml: error: cannot be replaced keeping its extended attribute system.posix_acl_access: Operation not '
+         'permitted\n', None),
+        ('mode_refused', traced, lambda f, d: os.chmod(f, 0o640), 'fchmod:retval=0', sensitivity, 2,
+         's.toml: error: cannot be replaced keeping its permission bits 0640: edit it as root\n', None),
         ('mounted_on_its_own', root and has('unshare'), lambda f, d: None, None, sensitivity, 2,
          's.toml: error: cannot be replaced, as it is mounted on its own (a single file mounted, as a container\'s '
          '-v FILE:FILE or Kubernetes\' subPath mounts it): edit the file it is mounted from, or mount its folder '
@@ -240,14 +299,15 @@ def hostile_files(checker, windows):
         command, options = ['set', 's.toml', *args], {}
         if who == 'full disk':
             options['preexec_fn'] = full_disk
-        elif who:
+        elif callable(who):
             options['preexec_fn'] = who
-        held = os.open(folder, os.O_RDONLY) if name == 'lock_held' else None
+        elif who:
+            call = who.split(':')[0]
+            options['under'] = ['strace', '-f', '-o', os.devnull, '-e', f'trace={call}', '-e', f'inject={who}']
+        held = os.open(folder, os.O_RDONLY) if name.startswith('lock_held') else None
         if held is not None:
             fcntl.flock(held, fcntl.LOCK_EX)
-        if name == 'lock_refused':
-            options['under'] = ['strace', '-f', '-o', os.devnull, '-e', 'trace=flock', '-e', 'inject=flock:error=ENOLCK']
-        elif name == 'mounted_on_its_own':
+        if name == 'mounted_on_its_own':
             (folder / 'mounted.toml').write_text(TEXTS['0.25'])
             options['under'] = ['unshare', '-m', 'sh', '-c', 'mount --bind mounted.toml s.toml && exec "$@"', 'sh']
         checker.expect(command, status, 'detection.sensitivity: 0.25 -> 0.75\n' if status == 0 else '',

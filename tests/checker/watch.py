@@ -99,7 +99,7 @@ def json_lines(command, folder):
 def text(command, folder, how):
     path = folder / 'settings.toml'
     write(path, '')
-    watch = Watch(command, folder, ['settings.toml'])
+    watch = Watch(command, folder, ['--', 'settings.toml'])
     watch.expect(watch.out, 'watching settings.toml')
     write(path, '[detection]\nfftSize = 1000\n')
     watch.expect(watch.out, 'rejected: 1 problem; the settings in force stay')
