@@ -143,6 +143,33 @@ def test_an_edit_waits_for_another_without_the_gil(hall):
     assert edits[0].written
 
 
+# A read lets other threads run: a big text takes milliseconds, within which
+# a thread that looks at the clock every half millisecond looks many times;
+# were the GIL held, one look at most could slip in as the call returns.
+@pytest.mark.parametrize("read", [lambda path: detector_settings.read_settings(path.read_bytes()),
+                                  detector_settings.read_settings_file, detector_settings.load_settings],
+                         ids=["read_settings", "read_settings_file", "load_settings"])
+def test_a_read_lets_other_threads_run(tmp_path, read):
+    big = tmp_path / "big.toml"
+    big.write_text("# " + "x" * 1_000_000 + "\nversion = 1\n")  # valid, and read in milliseconds
+    looks, done = [], threading.Event()
+
+    def look():
+        while not done.is_set():
+            looks.append(time.monotonic())
+            time.sleep(0.0005)  # which lets the GIL go; a look takes it again
+    looking = threading.Thread(target=look)
+    looking.start()
+    calls = []
+    for _ in range(5):
+        start = time.monotonic()
+        read(big)
+        calls.append((start, time.monotonic()))
+    done.set()
+    looking.join()
+    assert max(sum(start < look < end for look in looks) for start, end in calls) >= 3
+
+
 # Ctrl-C ends a wait for another edit at once.
 WAITING = """
 import sys, detector_settings
