@@ -12,5 +12,5 @@ if(DETECTOR_SETTINGS_RUN_CLANG_TIDY AND DETECTOR_SETTINGS_CLANG_TIDY AND CMAKE_E
                             -p ${PROJECT_BINARY_DIR} -quiet -j 2 "^${PROJECT_SOURCE_DIR}/(${folders})/"
                     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
                     COMMENT "clang-tidy on ${PROJECT_NAME}'s sources"
-                    USES_TERMINAL)
+                    USES_TERMINAL VERBATIM)
 endif()
