@@ -1,5 +1,6 @@
 # detector_settings_coverage_report: line and branch coverage of the product sources from the
-# last test run, in a build made with --coverage (the default preset). Fails
+# last test run, in a build made with --coverage (the default preset; the
+# coverage workflow, after the test workflow). Fails
 # below the project's target: every line and branch that can be reached
 # without an allocation failure. Branches that only exceptions take are left
 # out, as are those the compiler proves unreachable. gcovr 5.2 loses gcov's

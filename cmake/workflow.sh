@@ -6,8 +6,8 @@
 #   cmake/workflow.sh run        build selfcheck and run it
 #   cmake/workflow.sh test       build and run every test
 #
-# and likewise windows, sanitize, tsan, lint, libcxx, fuzz, bench, package and
-# windows-package (see CONTRIBUTING.md).
+# and likewise coverage (after test), windows, sanitize, tsan, lint, libcxx,
+# fuzz, bench, package and windows-package (see CONTRIBUTING.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:?"usage: cmake/workflow.sh <workflow preset>, such as run or test"}
@@ -22,8 +22,8 @@ taplo=no
 case $preset in
   run) needs=("${build[@]}") ;;
   package) needs=("${build[@]}" "${python[@]}") ;;
-  test) needs=("${build[@]}" "${tests[@]}" gcovr) taplo=yes ;;
-  sanitize | tsan) needs=("${build[@]}" "${tests[@]}") taplo=yes ;;
+  test | sanitize | tsan) needs=("${build[@]}" "${tests[@]}") taplo=yes ;;
+  coverage) needs=("${build[@]}" gcovr) ;;
   libcxx) needs=("${build[@]}" "${tests[@]}" "${clang[@]}" libc++-14-dev libc++abi-14-dev) taplo=yes ;;
   windows) needs=("${build[@]}" "${tests[@]}" "${mingw[@]}") taplo=yes ;;
   windows-package) needs=("${build[@]}" "${mingw[@]}") ;;
