@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <system_error>
+#include <thread>
 
 #include "file/internal/characters.h"
 #include "file/internal/file_access.h"
@@ -93,6 +94,25 @@ std::string file_internal::leftoverPrefix(const std::filesystem::path& file) {
 std::string file_internal::beingEdited(std::string_view lock, std::chrono::milliseconds waited) {
     return concatenate(
         {"is being edited by another process, which held ", lock, " for all of ", durationText(waited), "; try again"});
+}
+
+file_internal::LockWait::LockWait(const std::filesystem::path& file, std::chrono::milliseconds timeout,
+                                  const std::function<bool()>& keepWaiting)
+    : file_(file), timeout_(timeout), keepWaiting_(keepWaiting) {}
+
+std::optional<std::string> file_internal::LockWait::refused() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - start_ >= timeout_) {
+        return beingEdited(lockName(file_), timeout_);
+    }
+    if (keepWaiting_ && now - asked_ >= std::chrono::milliseconds(10)) {
+        asked_ = now;
+        if (!keepWaiting_()) {
+            return std::string(kStoppedWaiting);
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return std::nullopt;
 }
 
 std::string file_internal::hardLinksRefusal(std::uint64_t links) {

@@ -15,7 +15,6 @@
 #include <charconv>
 #include <random>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -266,25 +265,16 @@ std::variant<EditLock, std::string> EditLock::take(const std::filesystem::path& 
         return concatenate(
             {"cannot be edited: its folder ", absoluteName(folderOf(file)), " cannot be opened: ", reason(errno)});
     }
-    const auto start = std::chrono::steady_clock::now();
-    auto asked = start;
+    LockWait wait(file, timeout, keepWaiting);
     while (::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR) {  // GCOVR_EXCL_BR_LINE: EINTR, a signal's handler run
             // NFS, say, which locks no folder: waiting would not help.
             return concatenate({"cannot be edited: the system refused the lock of its folder ",
                                 absoluteName(folderOf(file)), " against other edits: ", reason(errno)});
         }
-        const auto now = std::chrono::steady_clock::now();
-        if (now - start >= timeout) {
-            return beingEdited(lockName(file), timeout);
+        if (std::optional<std::string> refusal = wait.refused()) {
+            return *std::move(refusal);
         }
-        if (keepWaiting && now - asked >= std::chrono::milliseconds(10)) {
-            asked = now;
-            if (!keepWaiting()) {
-                return std::string(kStoppedWaiting);
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return EditLock(std::make_unique<Held>(Held{std::move(folder)}));
 }

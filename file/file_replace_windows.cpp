@@ -109,8 +109,7 @@ EditLock::~EditLock() {
 std::variant<EditLock, std::string> EditLock::take(const std::filesystem::path& file, std::chrono::milliseconds timeout,
                                                    const std::function<bool()>& keepWaiting) {
     const std::filesystem::path lock = lockFile(file);
-    const auto start = std::chrono::steady_clock::now();
-    auto asked = start;
+    LockWait wait(file, timeout, keepWaiting);
     for (;;) {
         const HANDLE held = CreateFileW(lock.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -125,17 +124,9 @@ std::variant<EditLock, std::string> EditLock::take(const std::filesystem::path& 
             return concatenate(
                 {"cannot be edited: the lock ", absoluteName(lock), " against other edits: ", reason(error)});
         }
-        const auto now = std::chrono::steady_clock::now();
-        if (now - start >= timeout) {
-            return beingEdited(lockName(file), timeout);
+        if (std::optional<std::string> refusal = wait.refused()) {
+            return *std::move(refusal);
         }
-        if (keepWaiting && now - asked >= std::chrono::milliseconds(10)) {
-            asked = now;
-            if (!keepWaiting()) {
-                return std::string(kStoppedWaiting);
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

@@ -51,6 +51,25 @@ std::string lockName(const std::filesystem::path& file);
 std::string beingEdited(std::string_view lock, std::chrono::milliseconds waited);
 inline constexpr std::string_view kStoppedWaiting = "was not edited: the wait for another edit of it was stopped";
 
+// How EditLock::take waits for another edit of `file` to end, on every system:
+// it tries again every millisecond, asks `keepWaiting` (if any) every 10 ms
+// whether to go on, and gives up after `timeout`.
+class LockWait {
+public:
+    LockWait(const std::filesystem::path& file, std::chrono::milliseconds timeout,
+             const std::function<bool()>& keepWaiting);
+    // After a try that another edit refused: why to stop waiting, once it is
+    // time to; otherwise it waits a millisecond before the next try.
+    std::optional<std::string> refused();
+
+private:
+    const std::filesystem::path& file_;
+    std::chrono::milliseconds timeout_;
+    const std::function<bool()>& keepWaiting_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point asked_ = start_;
+};
+
 // Replaces `file` (or makes it, if it is missing) with a new file of `text`:
 // a file beside it, with the old one's owner, group, permission bits and
 // extended attributes (its access control list among them), flushed to disk,
