@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "settings/text.h"
+#include "settings/message_text.h"
 
 std::optional<settings::ValidationError> handWrittenChain(const settings::Config& c) {
     const auto failure = [](const char* field, const std::string& message) {

@@ -14,7 +14,7 @@
 
 #include "allocation_control.h"
 #include "hand_written_chain.h"
-#include "settings/text.h"
+#include "settings/message_text.h"
 #include "settings/validation.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "output.h"
-#include "settings/text.h"
+#include "settings/message_text.h"
 
 namespace checker {
 namespace {

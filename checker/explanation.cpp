@@ -4,7 +4,7 @@
 
 #include "diagnostics.h"
 #include "settings/table.h"
-#include "settings/text.h"
+#include "settings/message_text.h"
 #include "settings/text_lines.h"
 
 namespace checker {

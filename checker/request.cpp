@@ -12,10 +12,10 @@ namespace checker {
 
 LoadedFile load(const std::string& argument, std::FILE* standardInput) {
     if (argument == kStandardInput) {
-        return {"<stdin>", settings::loadSettingsText(standardInput)};
+        return {"<stdin>", settings::readSettingsText(standardInput)};
     }
     return {argument,
-            settings::loadSettingsText(std::filesystem::path(std::u8string(argument.begin(), argument.end())))};
+            settings::readSettingsText(std::filesystem::path(std::u8string(argument.begin(), argument.end())))};
 }
 
 settings::SettingsSources sourcesWith(std::optional<LoadedFile> file, const Request& request) {

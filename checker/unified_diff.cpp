@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "settings/text.h"
+#include "settings/message_text.h"
 #include "settings/text_lines.h"
 
 namespace checker {

@@ -2,7 +2,7 @@
 
 #include "diagnostics.h"
 #include "settings/sources.h"
-#include "settings/text.h"
+#include "settings/message_text.h"
 #include "settings/text_lines.h"
 
 namespace checker {

@@ -14,7 +14,7 @@
 #include "section_names.h"
 #include "settings/file.h"
 #include "settings/table.h"
-#include "settings/text.h"
+#include "settings/message_text.h"
 #include "settings/validation.h"
 
 namespace settings::python_binding {

@@ -11,7 +11,7 @@
 
 #include "binding.h"
 #include "settings/edit.h"
-#include "settings/text.h"
+#include "settings/message_text.h"
 
 namespace settings::python_binding {
 namespace {

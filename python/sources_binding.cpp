@@ -12,7 +12,7 @@
 #include "binding.h"
 #include "settings/file.h"
 #include "settings/sources.h"
-#include "settings/text.h"
+#include "settings/message_text.h"
 
 namespace settings::python_binding {
 namespace {
@@ -295,7 +295,7 @@ void bindSources(py::module_& module) {
                 const std::filesystem::path path = pathOf(file);
                 sources.file = SettingsFileText{pathName(file), {}};
                 const py::gil_scoped_release unlocked;
-                sources.file->content = loadSettingsText(path, Opening::regularOnly);
+                sources.file->content = readSettingsText(path, Opening::regularOnly);
             }
             sources.environment = environmentOf(environment);
             sources.overrides = overridesOf(overrides);

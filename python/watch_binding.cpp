@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "binding.h"
-#include "settings/text.h"
+#include "settings/message_text.h"
 #include "settings/watch.h"
 
 namespace settings::python_binding {

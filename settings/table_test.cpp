@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "settings/text.h"
+#include "settings/message_text.h"
 
 namespace settings {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <type_traits>
 
-#include "settings/text.h"
+#include "settings/message_text.h"
 
 namespace settings {
 namespace {

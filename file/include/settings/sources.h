@@ -3,7 +3,7 @@
 // Each later source overrides the earlier ones, setting by setting.
 //
 //   settings::SettingsSources sources;
-//   sources.file = settings::SettingsFileText{"settings.toml", settings::loadSettingsText("settings.toml")};
+//   sources.file = settings::SettingsFileText{"settings.toml", settings::readSettingsText("settings.toml")};
 //   sources.environment = settings::processEnvironment();
 //   sources.overrides = {"detection.sensitivity=0.8"};
 //   const settings::LoadedSettings loaded = settings::loadSettings(sources);
@@ -76,7 +76,7 @@ struct SettingValue {
 };
 
 // A settings file as the sources take it: its name, for origins, and its text
-// or the problem that kept it from being read (loadSettingsText).
+// or the problem that kept it from being read (readSettingsText).
 struct SettingsFileText {
     std::string name;
     SettingsText content;

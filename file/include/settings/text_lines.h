@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "settings/file_export.h"
+#include "settings/escaping.h"  // terminalSafe was declared here: kept for one release
 
 namespace settings {
 
@@ -56,16 +57,5 @@ private:
     std::vector<LineStart> lines_;          // and one past the end
     std::vector<std::size_t> checkpoints_;  // byte offset of every kCheckpointInterval-th character
 };
-
-// `text` fit for a terminal or a log, where a control character could forge a
-// line or drive the terminal, and an invisible one hide or reorder text: C0
-// controls but tab, DEL, C1 controls, the line and paragraph separators
-// (U+2028, U+2029) and Unicode's format characters (General_Category Cf: the
-// bidirectional marks and overrides, zero-width characters, the tags) become
-// \u and four hex digits ("\u000A", "\u200E"), or beyond U+FFFF \U and eight
-// ("\U000E0001"), and each byte that is not UTF-8 becomes \x and two ("\xFF").
-// Everything else, backslashes included, is left as it is, so that Windows
-// paths read as paths.
-DETECTOR_SETTINGS_FILE_EXPORT std::string terminalSafe(std::string_view text);
 
 }  // namespace settings

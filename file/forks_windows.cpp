@@ -1,7 +1,0 @@
-#include "file/internal/forks.h"
-
-namespace settings::file_internal {
-
-void onEveryFork(void (* /*prepare*/)(), void (* /*parent*/)(), void (* /*child*/)()) {}
-
-}  // namespace settings::file_internal
