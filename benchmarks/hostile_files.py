@@ -3,7 +3,7 @@
 
 Three worst cases, each at a tenth of 1 MiB and at the full 1 MiB: unknown
 tables ([t1], [t2], ...), one line of unknown keys (audio = {k0 = 1, ...}),
-and comments with one problem at the end. For each, the checker's time from
+and comments with one problem at the end. For each, the command's time from
 start to exit and peak memory, in text and JSON, the bytes of output per
 problem, and, in the same run, Python's tomllib parsing the same text (a peer
 that only parses, timed inside Python, so without its start-up). Medians of
@@ -55,7 +55,7 @@ CASES = [('unknown tables', unknown_tables), ('one line of unknown keys', unknow
          ('comments, one problem at the end', comments_then_a_problem)]
 
 
-def run_checker(program, path, json_format, runs, folder):
+def run_command(program, path, json_format, runs, folder):
     """Median seconds, peak resident kilobytes and output bytes of `check`."""
     args = program + ['check'] + (['--format', 'json'] if json_format else []) + [path]
     seconds, output = [], 0
@@ -97,7 +97,7 @@ def main():
         empty = os.path.join(folder, 'empty.toml')
         with open(empty, 'w', encoding='utf-8') as file:
             file.write('version = 2\n')
-        start_up, _, _ = run_checker(args.program, empty, False, args.runs, folder)
+        start_up, _, _ = run_command(args.program, empty, False, args.runs, folder)
         print(f'{"a one-line file (start-up)":34} {12:>9} {1:>9} {"text":>6} {start_up * 1e3:>9.1f}')
         for name, make in CASES:
             times = {}
@@ -108,7 +108,7 @@ def main():
                     file.write(text)
                 parse = time_tomllib(text, args.runs)
                 for json_format in (False, True):
-                    seconds, peak_kb, output = run_checker(args.program, path, json_format, args.runs, folder)
+                    seconds, peak_kb, output = run_command(args.program, path, json_format, args.runs, folder)
                     times[(size, json_format)] = seconds
                     print(f'{name:34} {len(text):>9} {problems:>9} {"json" if json_format else "text":>6} '
                           f'{seconds * 1e3:>9.1f} {peak_kb / 1024:>8.1f} {output / problems:>13.0f} '

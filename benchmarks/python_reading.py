@@ -2,7 +2,7 @@
 """What the Python package costs a training script, against Python's own tomllib.
 
 In one run: read_settings_file of the default settings file and of a 1 MiB
-hostile one (unknown tables, the worst case of the checker's benchmarks)
+hostile one (unknown tables, the worst case of the command's benchmarks)
 against tomllib.load of the same file alone, which only parses; and
 load_settings with the process environment against tomllib plus the eight
 rules checked by hand in Python. Medians of several runs; the machine is

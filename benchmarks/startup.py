@@ -12,10 +12,10 @@
 - `set` against `check` of the same file, the default one and one of 1 MiB,
   each run on a fresh copy: an edit reads, writes and flushes the file.
 
-The machine's load drifts, so the checker and its empty program run side by
+The machine's load drifts, so the command and its empty program run side by
 side in several hyperfine rounds, alternating which goes first, on one core
 (moving between cores costs more than either program's work), and the median
-of the rounds' ratios is reported. The checker and its empty program run as
+of the rounds' ratios is reported. The command and its empty program run as
 copies in a folder of their own: a linker writes its output out of order, and
 such a file starts a tenth slower.
 """
@@ -67,7 +67,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument('--selfcheck', required=True)
     parser.add_argument('--empty', required=True, help='an empty program built with the compiler defaults')
-    parser.add_argument('--checker', required=True)
+    parser.add_argument('--command', required=True)
     parser.add_argument('--empty-static', required=True, help='an empty program linked statically')
     parser.add_argument('--taplo', default='')
     parser.add_argument('--rounds', type=int, default=7)
@@ -79,13 +79,13 @@ def main():
         print(f'start-up median: selfcheck {selfcheck * 1e6:.1f} us, empty program {empty * 1e6:.1f} us, '
               f'ratio {selfcheck / empty:.3f} (target <= 1.05)')
 
-        checker = shutil.copy(args.checker, os.path.join(folder, 'detector-settings'))
+        program = shutil.copy(args.command, os.path.join(folder, 'detector-settings'))
         empty_static = shutil.copy(args.empty_static, os.path.join(folder, 'empty'))
         settings, schema = os.path.join(folder, 'settings.toml'), os.path.join(folder, 'schema.json')
         for command, path in (('defaults', settings), ('schema', schema)):
             with open(path, 'w') as out:
-                subprocess.run([checker, command], stdout=out, check=True)
-        check = f'{checker} check {settings}'
+                subprocess.run([program, command], stdout=out, check=True)
+        check = f'{program} check {settings}'
 
         ratio, checked, floor = median_round([empty_static, check], args, folder)
         print(f'check start to exit against an empty static program, {args.rounds} rounds: median ratio '
@@ -93,7 +93,7 @@ def main():
 
         environment = dict(os.environ, **VARIABLES)
         overrides = ' '.join(f'--set {override}' for override in OVERRIDES)
-        plain, sourced = f'{checker} check --no-env {settings}', f'{checker} check {overrides} {settings}'
+        plain, sourced = f'{program} check --no-env {settings}', f'{program} check {overrides} {settings}'
         subprocess.run(sourced.split(), env=environment, check=True)
         ratio, with_sources, without = median_round([plain, sourced], args, folder, environment)
         print(f'check with 10 variables and 10 --set against check --no-env, {args.rounds} rounds: median ratio '
@@ -105,7 +105,7 @@ def main():
             out.write(text + '# a comment of the operator\'s\n' * (((1 << 20) - len(text)) // 30))
         for name, path in (('the default file', settings), ('a file of 1 MiB', large)):
             copy = path + '.edited'
-            checked, edited = medians([f'{checker} check {copy}', f'{checker} set {copy} detection.sensitivity=0.8'],
+            checked, edited = medians([f'{program} check {copy}', f'{program} set {copy} detection.sensitivity=0.8'],
                                       args.runs // 10, 3, folder, one_core=True, prepare=f'cp {path} {copy}')
             print(f'set on {name} against check of it: median {edited * 1e6:.1f} us against {checked * 1e6:.1f} us, '
                   f'ratio {edited / checked:.2f}')

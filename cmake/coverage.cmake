@@ -15,7 +15,7 @@ if(DETECTOR_SETTINGS_GCOVR)
                     COMMAND ${DETECTOR_SETTINGS_GCOVR} --root ${PROJECT_SOURCE_DIR} --object-directory ${PROJECT_BINARY_DIR}
                             --exclude-directories "${PROJECT_BINARY_DIR}/tests/consumers/.*"
                             --filter ${PROJECT_SOURCE_DIR}/settings/ --filter ${PROJECT_SOURCE_DIR}/file/
-                            --filter ${PROJECT_SOURCE_DIR}/selfcheck/ --filter ${PROJECT_SOURCE_DIR}/checker/
+                            --filter ${PROJECT_SOURCE_DIR}/selfcheck/ --filter ${PROJECT_SOURCE_DIR}/command/
                             --exclude ".*_test\\.cpp$" --exclude ".*_test_support\\.h$" --exclude-throw-branches --exclude-unreachable-branches
                             --txt - --html-details ${PROJECT_BINARY_DIR}/coverage/index.html --print-summary
                             ${PROJECT_BINARY_DIR}  # the counts to read, from this build alone

@@ -3,7 +3,7 @@
 find_program(DETECTOR_SETTINGS_CLANG_FORMAT NAMES clang-format-14 clang-format)
 if(DETECTOR_SETTINGS_CLANG_FORMAT)
   set(patterns)
-  foreach(folder IN ITEMS settings file checker selfcheck python fuzz examples tests benchmarks)
+  foreach(folder IN ITEMS settings file command selfcheck python fuzz examples tests benchmarks)
     list(APPEND patterns ${PROJECT_SOURCE_DIR}/${folder}/*.cpp ${PROJECT_SOURCE_DIR}/${folder}/*.h)
   endforeach()
   file(GLOB_RECURSE formatted_sources CONFIGURE_DEPENDS ${patterns})

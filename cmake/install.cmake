@@ -10,7 +10,7 @@ include(CMakePackageConfigHelpers)
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/${PROJECT_NAME})
 set(pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-install(TARGETS detector_settings_selfcheck detector_settings_checker RUNTIME)
+install(TARGETS detector_settings_selfcheck detector_settings_command RUNTIME)
 
 # One export set per component, so that a consumer loads what it asks for.
 foreach(component IN ITEMS settings file)

@@ -6,7 +6,7 @@
 find_program(DETECTOR_SETTINGS_RUN_CLANG_TIDY NAMES run-clang-tidy-14 run-clang-tidy)
 find_program(DETECTOR_SETTINGS_CLANG_TIDY NAMES clang-tidy-14 clang-tidy)
 if(DETECTOR_SETTINGS_RUN_CLANG_TIDY AND DETECTOR_SETTINGS_CLANG_TIDY AND CMAKE_EXPORT_COMPILE_COMMANDS)
-  set(folders "settings|file|checker|selfcheck|python|examples|tests|benchmarks")
+  set(folders "settings|file|command|selfcheck|python|examples|tests|benchmarks")
   add_custom_target(detector_settings_tidy
                     COMMAND ${DETECTOR_SETTINGS_RUN_CLANG_TIDY} -clang-tidy-binary ${DETECTOR_SETTINGS_CLANG_TIDY}
                             -p ${PROJECT_BINARY_DIR} -quiet -j 2 "^${PROJECT_SOURCE_DIR}/(${folders})/"

@@ -53,10 +53,10 @@ install_missing "${needs[@]}"
 if [[ $taplo == yes ]]; then
   # Node.js from elsewhere brings its own npm, which Debian's npm package would conflict with.
   command -v npm >/dev/null || install_missing nodejs npm
-  # Taplo, the editor toolkit the checker's tests compare with, as pinned in tests/checker.
-  if [[ ! -x build/tools/node_modules/.bin/taplo ]] || ! cmp -s tests/checker/package-lock.json build/tools/package-lock.json; then
+  # Taplo, the editor toolkit the command's tests compare with, as pinned in tests/command.
+  if [[ ! -x build/tools/node_modules/.bin/taplo ]] || ! cmp -s tests/command/package-lock.json build/tools/package-lock.json; then
     mkdir -p build/tools
-    cp tests/checker/package.json tests/checker/package-lock.json build/tools/
+    cp tests/command/package.json tests/command/package-lock.json build/tools/
     npm ci --prefix build/tools --no-audit --no-fund
   fi
 fi

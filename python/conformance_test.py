@@ -1,8 +1,8 @@
 """The package against `detector-settings`: one corpus, read by both, must give
 the same problems, field for field, in the same order.
 
-The corpus: every settings file of the checker's tests and the examples, the
-hostile cases of the checker's tests, and, for every setting, the edge values of
+The corpus: every settings file of the command's tests and the examples, the
+hostile cases of the command's tests, and, for every setting, the edge values of
 its rules as the JSON Schema gives them, each alone in a file; then the same
 files under environments and overrides through load_settings, and edits.
 
@@ -21,10 +21,10 @@ import pytest
 import detector_settings
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / "tests" / "checker"))
+sys.path.insert(0, str(ROOT / "tests" / "command"))
 import hostile  # noqa: E402  (its cases are this corpus's too)
 
-CHECKER = os.environ["DETECTOR_SETTINGS_CHECKER"]
+COMMAND = os.environ["DETECTOR_SETTINGS_COMMAND"]
 
 
 def schema_settings():
@@ -58,7 +58,7 @@ def table(section_and_key, value):
 
 
 def corpus():
-    files = sorted((ROOT / "tests" / "checker").glob("*.toml")) + sorted((ROOT / "examples").glob("*.toml"))
+    files = sorted((ROOT / "tests" / "command").glob("*.toml")) + sorted((ROOT / "examples").glob("*.toml"))
     yield from ((f.name, f.read_bytes()) for f in files)
     for name, text, _, _ in hostile.cases():
         yield name, text.encode("utf-8", "surrogatepass")
@@ -74,7 +74,7 @@ CASES = list(corpus())
 
 def checked(path, environment=None, overrides=()):
     """The diagnostics `check --format json` gives the file."""
-    args = [CHECKER, "check", "--format", "json"] + [f"--set={o}" for o in overrides] + [path.name]
+    args = [COMMAND, "check", "--format", "json"] + [f"--set={o}" for o in overrides] + [path.name]
     run = subprocess.run(args, env=environment or {}, capture_output=True, cwd=path.parent, timeout=120)
     assert run.returncode in (0, 1), run.stderr
     return json.loads(run.stdout)["files"][0]["diagnostics"]
@@ -95,7 +95,7 @@ def checked_corpus(tmp_path_factory):
     folder = tmp_path_factory.mktemp("corpus")
     for name, text in CASES:
         (folder / file_name(name)).write_bytes(text)
-    args = [CHECKER, "check", "--format", "json", "--", *(file_name(name) for name, _ in CASES)]
+    args = [COMMAND, "check", "--format", "json", "--", *(file_name(name) for name, _ in CASES)]
     run = subprocess.run(args, env={}, capture_output=True, cwd=folder, timeout=600)
     assert run.returncode in (0, 1), run.stderr
     return folder, {file["path"]: file["diagnostics"] for file in json.loads(run.stdout)["files"]}
@@ -124,7 +124,7 @@ SOURCES = [
 def test_sources_load_as_check_loads_them(tmp_path, environment, overrides):
     for name in ("sources.toml", "problems.toml", "valid.toml"):
         path = tmp_path / name
-        path.write_bytes((ROOT / "tests" / "checker" / name).read_bytes())
+        path.write_bytes((ROOT / "tests" / "command" / name).read_bytes())
         os.chdir(tmp_path)
         loaded = detector_settings.load_settings(name, environment, overrides)
         assert as_json(loaded.problems) == checked(path, environment, overrides)
@@ -132,11 +132,11 @@ def test_sources_load_as_check_loads_them(tmp_path, environment, overrides):
 
 def test_values_and_origins_are_what_explain_prints(tmp_path):
     path = tmp_path / "sources.toml"
-    path.write_bytes((ROOT / "tests" / "checker" / "sources.toml").read_bytes())
+    path.write_bytes((ROOT / "tests" / "command" / "sources.toml").read_bytes())
     environment, overrides = SOURCES[0]
     os.chdir(tmp_path)
     loaded = detector_settings.load_settings(path.name, environment, overrides)
-    args = [CHECKER, "explain", "--format", "json", "--set=" + overrides[0], "--file", path.name, *loaded.values]
+    args = [COMMAND, "explain", "--format", "json", "--set=" + overrides[0], "--file", path.name, *loaded.values]
     explained = json.loads(subprocess.run(args, env=environment, capture_output=True, cwd=tmp_path).stdout)
     assert len(explained["settings"]) == len(loaded.values)
     for setting in explained["settings"]:
@@ -152,7 +152,7 @@ def test_values_and_origins_are_what_explain_prints(tmp_path):
 def test_an_edit_is_judged_as_set_judges_it(tmp_path, edits):
     path = tmp_path / "problems.toml"
     path.write_bytes((ROOT / "examples" / "hall.toml").read_bytes())
-    args = [CHECKER, "set", "--dry-run", "--format", "json", path.name] + [f"{k}={v}" for k, v in edits.items()]
+    args = [COMMAND, "set", "--dry-run", "--format", "json", path.name] + [f"{k}={v}" for k, v in edits.items()]
     report = json.loads(subprocess.run(args, env={}, capture_output=True, cwd=tmp_path).stdout)
     os.chdir(tmp_path)
     edit = detector_settings.edit_settings_file(path.name, set=edits, dry_run=True)

@@ -45,7 +45,7 @@ SettingsText readSettingsText(std::FILE* stream) {
 }
 
 // Read with the C library's streams, which start faster than iostreams: the
-// checker's cost is its start-up.
+// command's cost is its start-up.
 SettingsText readSettingsText(const std::filesystem::path& path, Opening opening) {
     std::variant<OpenFile, std::string> opened = openSettingsFile(path, opening);
     if (auto* refusal = std::get_if<std::string>(&opened)) {

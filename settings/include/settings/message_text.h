@@ -1,6 +1,6 @@
 // Numbers and rules as text, as the validator's messages write them: the one
 // place where the validator's messages, the settings-file reader's, the
-// writer's TOML, the JSON Schema, the checker's and the Python package's turn
+// writer's TOML, the JSON Schema, the command's and the Python package's turn
 // a number or a rule into characters. Tools that show settings, their rules or
 // values the way the detector does use these.
 #pragma once

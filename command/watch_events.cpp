@@ -1,0 +1,97 @@
+#include "watch_events.h"
+
+#include "diagnostics.h"
+#include "settings/sources.h"
+#include "settings/message_text.h"
+#include "settings/text_lines.h"
+
+namespace command {
+namespace {
+
+std::string valueInForce(const settings::AppliedChange& change, std::string_view keyPath) {
+    return settings::settingValueText(*change.config, keyPath).value_or("");
+}
+
+}  // namespace
+
+std::string watchingText(std::string_view path) {
+    return settings::concatenate({"watching ", settings::terminalSafe(path), "\n"});
+}
+
+std::string watchingJson(std::string_view path, const std::vector<settings::SourcedProblem>& warnings) {
+    settings::JsonWriter json;
+    json.beginObject().key("event").string("watching").key("path").string(path).key("diagnostics");
+    writeDiagnostics(json, warnings);
+    return json.endObject().take("\n");
+}
+
+std::string appliedText(const settings::AppliedChange& change) {
+    std::string line = "applied: ";
+    for (const std::string_view keyPath : change.changed) {
+        line.append(keyPath == change.changed.front() ? "" : ", ").append(keyPath).append(" = ");
+        line.append(settings::terminalSafe(valueInForce(change, keyPath)));
+    }
+    if (change.changed.empty()) {
+        line.append("nothing changed");
+    }
+    for (const std::string_view keyPath : change.pending) {
+        line.append(keyPath == change.pending.front() ? "; pending restart: " : ", ").append(keyPath);
+    }
+    return line.append("\n");
+}
+
+std::string appliedJson(const settings::AppliedChange& change) {
+    settings::JsonWriter json;
+    json.beginObject().key("event").string("applied").key("changed").beginArray();
+    for (const std::string_view keyPath : change.changed) {
+        writeValue(json.beginObject().key("key").string(keyPath).key("value"), valueInForce(change, keyPath));
+        json.endObject();
+    }
+    json.endArray().key("pending").beginArray();
+    for (const std::string_view keyPath : change.pending) {
+        json.string(keyPath);
+    }
+    return json.endArray().endObject().take("\n");
+}
+
+std::string rejectedText(const std::vector<settings::SourcedProblem>& problems) {
+    const std::size_t count = problems.size();
+    return settings::concatenate({"rejected: ", settings::renderInteger(static_cast<std::int64_t>(count)),
+                                  count == 1 ? " problem" : " problems", "; the settings in force stay\n"});
+}
+
+EventLines appliedEvent(const settings::AppliedChange& change, bool json) {
+    return {json ? appliedJson(change) : appliedText(change), {}};
+}
+
+EventLines rejectedEvent(const settings::RejectedEdit& edit, bool json) {
+    if (json) {
+        return {rejectedJson(edit.problems), {}};
+    }
+    std::string diagnostics;
+    const settings::TextLines textLines(edit.text);
+    for (const settings::SourcedProblem& problem : edit.problems) {
+        diagnostics += textDiagnostic(problem, textLines);
+    }
+    return {rejectedText(edit.problems), std::move(diagnostics)};
+}
+
+std::string skippedText(std::size_t count) {
+    return settings::concatenate({"skipped: ", settings::renderInteger(static_cast<std::int64_t>(count)),
+                                  count == 1 ? " event" : " events", ", as the output was not read in time\n"});
+}
+
+std::string skippedJson(std::size_t count) {
+    settings::JsonWriter json;
+    json.beginObject().key("event").string("skipped").key("count").number(static_cast<std::int64_t>(count));
+    return json.endObject().take("\n");
+}
+
+std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems) {
+    settings::JsonWriter json;
+    json.beginObject().key("event").string("rejected").key("diagnostics");
+    writeDiagnostics(json, problems);
+    return json.endObject().take("\n");
+}
+
+}  // namespace command
