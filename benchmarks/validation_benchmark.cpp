@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "allocation_control.h"
+#include "allocation_control_test_support.h"
 #include "hand_written_chain.h"
 #include "settings/message_text.h"
 #include "settings/validation.h"

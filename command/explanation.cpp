@@ -21,12 +21,10 @@ struct Facts {
 
 Facts factsOf(std::string_view keyPath) {
     Facts facts;
-    settings::forEachSetting([&](const auto& row) {
-        if (row.keyPath == keyPath) {
-            facts = {settings::settingValueText(settings::Config{}, keyPath).value_or(""),
-                     settings::rulesText(row.rules, row.type), row.meaning, settings::environmentName(keyPath),
-                     settings::appliesName(row.applies)};
-        }
+    settings::visitSetting(keyPath, [&](const auto& row) {
+        facts = {settings::settingValueText(settings::Config{}, keyPath).value_or(""),
+                 settings::rulesText(row.rules, row.type), row.meaning, settings::environmentName(keyPath),
+                 settings::appliesName(row.applies)};
     });  // GCOVR_EXCL_BR_LINE: template instances
     return facts;
 }

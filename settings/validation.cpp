@@ -30,7 +30,7 @@ std::optional<ValidationError> firstError(const Config& config) {
     } else {
         const auto& row = std::get<Row>(kSettings);
         const auto& value = row.member(config);
-        if (const Rule* broken = firstBrokenRule(row, value)) {
+        if (const Rule* broken = detail::firstBrokenRule(row, value)) {
             return errorFor(row, *broken, value);
         }
         return firstError<Row + 1>(config);
@@ -45,7 +45,7 @@ std::vector<ValidationError> validateAll(const Config& config) {
     std::vector<ValidationError> errors;
     forEachSetting([&](const auto& row) {
         const auto& value = row.member(config);
-        if (const Rule* broken = firstBrokenRule(row, value)) {
+        if (const Rule* broken = detail::firstBrokenRule(row, value)) {
             errors.push_back(*errorFor(row, *broken, value));
         }
     });

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "allocation_control.h"
+#include "allocation_control_test_support.h"
 #include "settings/validation.h"
 
 namespace settings {

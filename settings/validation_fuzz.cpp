@@ -25,6 +25,7 @@
 #include <system_error>
 #include <vector>
 
+#include "fuzz/property_test_support.h"
 #include "settings/validation.h"
 
 namespace {
@@ -80,12 +81,7 @@ Config recordFrom(std::span<const std::uint8_t> input) {
     return c;
 }
 
-void require(bool condition, const char* what) {
-    if (!condition) {
-        static_cast<void>(std::fprintf(stderr, "property violated: %s\n", what));
-        std::abort();
-    }
-}
+using fuzz_support::require;
 
 // Equality that also holds for a NaN sensitivity.
 bool sameRecord(Config a, Config b) {

@@ -5,7 +5,7 @@
 // string buffers, so it is measured here, before main.
 #include <cstdint>
 
-#include "allocation_control.h"
+#include "allocation_control_test_support.h"
 #include "settings/config.h"
 
 namespace {

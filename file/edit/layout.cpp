@@ -69,11 +69,7 @@ private:
     // Records where the setting `key` of `section` stands, if it is one.
     SettingPlace* place(std::string_view section, const toml::key& key, const toml::node& value, TableStyle style) {
         std::optional<SettingPlace>* placed = nullptr;
-        forEachSetting([&](const auto& row) {
-            if (row.section() == section && row.name() == key.str()) {
-                placed = &layout_.settings.at(rowOf(row.keyPath));
-            }
-        });  // GCOVR_EXCL_BR_LINE: template instances
+        visitSetting(section, key.str(), [&](const auto& row) { placed = &layout_.settings.at(rowOf(row.keyPath)); });
         if (placed == nullptr) {
             return nullptr;
         }

@@ -32,11 +32,9 @@ struct Splice {
 // The value of the setting of `row` in `config`, as TOML writes it.
 std::string valueTextOf(std::size_t row, const Config& config) {
     std::string text;
-    forEachSetting([&](const auto& setting) {
-        if (rowOf(setting.keyPath) == row) {
-            text = format::valueText(setting.member(config)).value_or("");
-        }
-    });  // GCOVR_EXCL_BR_LINE: template instances
+    visitSetting(kKeyPaths.at(row), [&](const auto& setting) {
+        text = format::valueText(setting.member(config)).value_or("");  // GCOVR_EXCL_BR_LINE: template instances
+    });
     return text;
 }
 
@@ -141,8 +139,8 @@ private:
     }
 
     std::optional<FileProblem> insert(std::string_view keyPath, std::string_view value) {
-        const std::string_view section = sectionOf(keyPath);
-        const std::string_view name = memberNameOf(keyPath);
+        const std::string_view section = detail::sectionOf(keyPath);
+        const std::string_view name = detail::memberNameOf(keyPath);
         const std::size_t index = tableIndex(section);
         const std::optional<SectionPlace>& place = layout_.tables.at(index);
         if (!place) {
@@ -213,6 +211,10 @@ std::optional<std::string> file_internal::misread(const TrackedReading& before, 
         }
     }
     return std::nullopt;
+}
+
+std::string SettingEdit::given() const {
+    return value ? concatenate({keyPath, "=", *value}) : keyPath;
 }
 
 std::optional<SettingEdit> SettingEdit::parse(std::string_view assignment) {

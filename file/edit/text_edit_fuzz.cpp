@@ -15,17 +15,13 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/property_test_support.h"
 #include "settings/edit.h"
 #include "settings/sources.h"
 
 namespace {
 
-void require(bool condition, const char* what) {
-    if (!condition) {
-        static_cast<void>(std::fprintf(stderr, "property violated: %s\n", what));
-        std::abort();
-    }
-}
+using fuzz_support::require;
 
 std::vector<settings::SettingEdit> editsOf(std::string_view line) {
     std::vector<settings::SettingEdit> edits;

@@ -139,11 +139,7 @@ public:
     // would give it, read and judged as the file's. A text setting whose
     // value is not a TOML string takes the value itself. Nothing has a position.
     TrackedReading readValue(std::size_t row, std::string_view value) {
-        forEachSetting([&](const auto& setting) {
-            if (rowOf(setting.keyPath) == row) {
-                this->readValueOf(setting, value);
-            }
-        });
+        visitSetting(kKeyPaths.at(row), [&](const auto& setting) { this->readValueOf(setting, value); });
         for (FileProblem& problem : reading_.problems) {
             problem.line = 0;
             problem.column = 0;
@@ -268,14 +264,9 @@ private:
 
     // Reads the setting `key` of `section` ("" for the top level), if the table has one there.
     bool readIfSetting(std::string_view section, std::string_view key, const toml::node& value) {
-        bool known = false;
-        forEachSetting([&](const auto& row) {
-            if (row.section() == section && row.name() == key) {
-                known = true;
-                this->readSetting(row, std::string(row.keyPath), value);
-            }
+        return visitSetting(section, key, [&](const auto& row) {
+            this->readSetting(row, std::string(row.keyPath), value);
         });
-        return known;
     }
 
     template <typename Row>
@@ -293,7 +284,7 @@ private:
     template <typename Row, typename Value>
     void judge(const Row& row, const std::string& keyPath, const Value& value, std::string_view renderedValue,
                const toml::node& node) {
-        if (const Rule* broken = firstBrokenRule(row, value)) {
+        if (const Rule* broken = detail::firstBrokenRule(row, value)) {
             std::string message = ruleMessage(*broken, Row::type, renderedValue);       // GCOVR_EXCL_BR_LINE
             add(keyPath, brokenRule(broken->kind), std::move(message), node.source());  // GCOVR_EXCL_BR_LINE
         }

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/property_test_support.h"
 #include "file/read/internal/toml_guard.h"
 #include "file/read/internal/toml_library.h"
 #include "settings/read.h"
@@ -35,12 +36,7 @@ namespace {
 
 using namespace settings::file_internal;
 
-void require(bool condition, const char* what) {
-    if (!condition) {
-        static_cast<void>(std::fprintf(stderr, "property violated: %s\n", what));
-        std::abort();
-    }
-}
+using fuzz_support::require;
 
 bool holdsNoControlCharacter(std::string_view text) {
     return std::none_of(text.begin(), text.end(), [](char c) {

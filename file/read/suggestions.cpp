@@ -68,7 +68,7 @@ std::optional<std::string_view> closestKey(std::string_view unknown, bool sectio
     std::size_t bestScore = kMaxEdits + 2;  // scores above kMaxEdits + 1 are not close
     const auto consider = [&](std::string_view candidate) {
         const std::size_t edits = editsUpToTheMost(unknown, candidate);
-        const bool sameMember = equalIgnoringCase(memberNameOf(unknown), memberNameOf(candidate));
+        const bool sameMember = equalIgnoringCase(detail::memberNameOf(unknown), detail::memberNameOf(candidate));
         const std::size_t score = edits == 0 ? 0 : sameMember ? 1 : edits + 1;
         if (score < bestScore) {
             best = candidate;

@@ -130,10 +130,8 @@ std::string unknownKeyMessage(std::string_view keyPath) { return unknownSettingM
 
 std::optional<std::string> settingValueText(const Config& config, std::string_view keyPath) {
     std::optional<std::string> text;
-    forEachSetting([&](const auto& row) {
-        if (row.keyPath == keyPath) {
-            text = format::valueText(row.member(config));  // GCOVR_EXCL_BR_LINE: template instance
-        }
+    visitSetting(keyPath, [&](const auto& row) {
+        text = format::valueText(row.member(config));  // GCOVR_EXCL_BR_LINE: template instance
     });
     return text;
 }

@@ -32,11 +32,11 @@ ReloadJudge::Verdict ReloadJudge::judge(SettingsText text) {
     forEachSetting([&](const auto& row) {  // GCOVR_EXCL_BR_LINE: template instances
         const auto& edited = row.member(loaded.config);
         if (row.applies == Applies::atRestart) {
-            if (!sameValue(edited, row.member(running_))) {
+            if (!detail::sameValue(edited, row.member(running_))) {
                 change.pending.push_back(row.keyPath);
             }
         } else {
-            if (!sameValue(edited, row.member(*inForce_))) {
+            if (!detail::sameValue(edited, row.member(*inForce_))) {
                 change.changed.push_back(row.keyPath);
             }
             row.member(*next) = edited;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "file/base/internal/value_text.h"
+#include "file/write/internal/titles.h"
 #include "settings/write.h"
 #include "settings/json_writer.h"
 #include "settings/table.h"

@@ -2,6 +2,7 @@
 // settings, with its meaning and rule as a comment. Top-level settings come
 // first, as TOML requires, then one table per section.
 #include "file/base/internal/value_text.h"
+#include "file/write/internal/titles.h"
 #include "settings/write.h"
 #include "settings/table.h"
 

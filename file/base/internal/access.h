@@ -32,9 +32,7 @@ struct FileStatus {
     std::int64_t changed = 0;       // POSIX: the status change time; Windows: ChangeTime
     std::uint32_t permissions = 0;  // POSIX: st_mode; Windows: the file's attributes
 
-    // GCOVR_EXCL_BR_START: member by member, as the compiler writes it
     friend bool operator==(const FileStatus&, const FileStatus&) = default;
-    // GCOVR_EXCL_BR_STOP
 };
 
 FileStatus lookAtFile(const std::filesystem::path& path);

@@ -1,4 +1,5 @@
-// Texts of the settings-file format that the writer and the schema share.
+// A setting's value as the settings-file format writes it, and the wide
+// strings it takes.
 // Internal to the settings-file library.
 #pragma once
 
@@ -13,10 +14,6 @@
 #include "settings/message_text.h"
 
 namespace settings::file_internal::format {
-
-// What a settings file is, as its header comment and the schema's title say.
-inline constexpr std::string_view kTitle = "Settings of the audio-event detector";
-inline constexpr std::string_view kLeftOut = "A setting left out keeps its default.";
 
 // UTF-8 of a wide string: UTF-16 where wchar_t has 16 bits, UTF-32 elsewhere.
 // Empty when the string is not valid Unicode.

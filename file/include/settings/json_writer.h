@@ -5,7 +5,7 @@
 //
 //   settings::JsonWriter json;
 //   json.beginObject().key("key").string("audio.bufferSizeMs").key("line").number(5).endObject();
-//   json.text();  // {"key":"audio.bufferSizeMs","line":5}
+//   const std::string& text = json.text();  // {"key":"audio.bufferSizeMs","line":5}
 //
 // The writer does not check the order of its calls: a key goes before each
 // member's value, and every object and array opened is closed.

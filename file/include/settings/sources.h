@@ -48,9 +48,7 @@ struct Source {
     SourceKind kind = SourceKind::defaults;
     std::string name;
 
-    // GCOVR_EXCL_BR_START: member by member, as the compiler writes it
     friend bool operator==(const Source&, const Source&) = default;
-    // GCOVR_EXCL_BR_STOP
 };
 
 // A problem and the source it comes from. Outside a file, its line and column are 0.
@@ -58,9 +56,7 @@ struct SourcedProblem {
     Source source;
     FileProblem problem;
 
-    // GCOVR_EXCL_BR_START: member by member, as the compiler writes it
     friend bool operator==(const SourcedProblem&, const SourcedProblem&) = default;
-    // GCOVR_EXCL_BR_STOP
 };
 
 // A value that a source gave a setting and that the record took from it.
@@ -70,9 +66,7 @@ struct SettingValue {
     int column = 0;
     std::string value;  // as TOML writes it: 20, 0.8, "USB Mic"
 
-    // GCOVR_EXCL_BR_START: member by member, as the compiler writes it
     friend bool operator==(const SettingValue&, const SettingValue&) = default;
-    // GCOVR_EXCL_BR_STOP
 };
 
 // A settings file as the sources take it: its name, for origins, and its text

@@ -2,7 +2,7 @@
 // this header, never toml++ directly, so that all see the same definitions.
 // The toml++ target's compile definitions make it header-only and without
 // exceptions. Texts reach toml::parse only through readSettings, after the
-// guard (settings/internal/toml_guard.h) has kept from it what it cannot take.
+// guard (file/read/internal/toml_guard.h) has kept from it what it cannot take.
 //
 // toml++ 3.3 marks a branch unreachable that characters such as "é" reach when
 // it tests for non-ASCII whitespace: undefined behaviour. Its headers are

@@ -3,135 +3,24 @@
 // Config it names, whether a change applies while the detector runs, and its
 // rules with their bounds. Validation, the
 // settings-file reader and writer and the JSON Schema all read these rows, so
-// adding a setting or moving a bound is one edit here. Defaults stay where a
-// record gets them: settings/config.h.
+// adding a setting or moving a bound is one edit here. What a row is made of
+// is in settings/setting.h and settings/rule.h; what judges a value by a row,
+// in settings/detail/table_detail.h. Defaults stay where a record gets them:
+// settings/config.h.
 #pragma once
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstddef>
-#include <cstdint>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <tuple>
-#include <type_traits>
 
 #include "settings/config.h"
 #include "settings/export.h"
+#include "settings/setting.h"
 
 namespace settings {
-
-// What a rule demands. ruleName gives its identifier: "range".
-enum class RuleKind { equals, nonEmpty, range, powerOfTwo };
-
-constexpr std::string_view ruleName(RuleKind kind) {
-    constexpr std::array<std::string_view, 4> kNames = {"equals", "nonEmpty", "range", "powerOfTwo"};
-    return kNames[static_cast<std::size_t>(kind)];
-}
-
-inline constexpr std::array kRuleKinds = {RuleKind::equals, RuleKind::nonEmpty, RuleKind::range, RuleKind::powerOfTwo};
-
-// One rule of a setting. Bounds are inclusive; `equals` keeps its value in both.
-struct Rule {
-    RuleKind kind = RuleKind::nonEmpty;
-    double min = 0;
-    double max = 0;
-};
-
-constexpr Rule equals(double value) { return {RuleKind::equals, value, value}; }
-constexpr Rule nonEmpty() { return {RuleKind::nonEmpty}; }
-constexpr Rule range(double min, double max) { return {RuleKind::range, min, max}; }
-constexpr Rule powerOfTwo() { return {RuleKind::powerOfTwo}; }
-
-// True for 1, 2, 4, ... 2^62; false for zero and every negative value.
-constexpr bool isPowerOfTwo(std::int64_t value) { return value > 0 && (value & (value - 1)) == 0; }
-
-// Whether `value` keeps `rule`. `equals` keeps its value as both bounds, so
-// one comparison serves it and `range`. Integers are judged exactly at any
-// width; NaN fails every bound, which is finite; texts have only a length.
-template <typename Value>
-constexpr bool holds(const Rule& rule, const Value& value) {
-    if constexpr (std::is_integral_v<Value>) {
-        const auto wide = static_cast<std::int64_t>(value);
-        if (rule.kind == RuleKind::powerOfTwo) {
-            return isPowerOfTwo(wide);
-        }
-        return static_cast<std::int64_t>(rule.min) <= wide && wide <= static_cast<std::int64_t>(rule.max);
-    } else if constexpr (std::is_floating_point_v<Value>) {
-        return rule.min <= value && value <= rule.max;
-    } else {
-        return !value.empty();
-    }
-}
-
-// The first rule of `row` that `value` breaks, in the row's order; null when it keeps them all.
-template <typename Row, typename Value>
-constexpr const Rule* firstBrokenRule(const Row& row, const Value& value) {
-    for (const Rule& rule : row.rules) {
-        if (!holds(rule, value)) {
-            return &rule;
-        }
-    }
-    return nullptr;
-}
-
-// The kind of value a setting holds, from the type of its member.
-enum class ValueType { integer, real, text, wideText };
-
-template <typename Value>
-constexpr ValueType valueTypeOf() {
-    if constexpr (std::is_same_v<Value, std::int32_t>) {
-        return ValueType::integer;
-    } else if constexpr (std::is_same_v<Value, float>) {
-        return ValueType::real;
-    } else if constexpr (std::is_same_v<Value, std::string>) {
-        return ValueType::text;
-    } else {
-        static_assert(std::is_same_v<Value, std::wstring>, "a setting is an int32, a float or a string");
-        return ValueType::wideText;
-    }
-}
-
-// "audio" of "audio.bufferSizeMs"; empty for a top-level key such as "version".
-constexpr std::string_view sectionOf(std::string_view keyPath) {
-    const std::size_t point = keyPath.rfind('.');
-    return point == std::string_view::npos ? std::string_view{} : keyPath.substr(0, point);
-}
-
-// "bufferSizeMs" of "audio.bufferSizeMs"; the whole of a top-level key.
-constexpr std::string_view memberNameOf(std::string_view keyPath) { return keyPath.substr(keyPath.rfind('.') + 1); }
-
-// When a change of a setting takes effect in the running detector: at once,
-// or at its next start, for the settings that shape the audio pipeline.
-enum class Applies { live, atRestart };
-
-// "live", "at restart": as tools and people read it.
-constexpr std::string_view appliesName(Applies applies) { return applies == Applies::live ? "live" : "at restart"; }
-
-// One named setting. `member` maps a Config (const or not) to the setting's member.
-template <typename Member, std::size_t RuleCount>
-struct Setting {
-    using Value = std::remove_cvref_t<std::invoke_result_t<const Member&, Config&>>;
-    static constexpr ValueType type = valueTypeOf<Value>();
-
-    std::string_view keyPath;
-    std::string_view meaning;
-    Applies applies;
-    Member member;
-    std::array<Rule, RuleCount> rules;  // in order; only the first broken one is reported
-
-    [[nodiscard]] constexpr std::string_view section() const { return sectionOf(keyPath); }
-    [[nodiscard]] constexpr std::string_view name() const { return memberNameOf(keyPath); }
-};
-
-// A row of the table: key path, member, meaning, when a change applies, then the rules in order.
-template <typename Member, typename... Rules>
-constexpr auto setting(std::string_view keyPath, Member member, std::string_view meaning, Applies applies,
-                       Rules... rules) {
-    return Setting<Member, sizeof...(Rules)>{keyPath, meaning, applies, member, {rules...}};
-}
 
 // The table. Rules run row by row, and within a row in the order given.
 // clang-format off
@@ -211,11 +100,11 @@ static_assert(std::all_of(kKeyPaths.begin(), kKeyPaths.end(), [](std::string_vie
 inline constexpr auto kSections = [] {
     constexpr auto isNew = [](std::size_t row) {
         for (std::size_t earlier = 0; earlier < row; ++earlier) {
-            if (sectionOf(kKeyPaths.at(earlier)) == sectionOf(kKeyPaths.at(row))) {
+            if (detail::sectionOf(kKeyPaths.at(earlier)) == detail::sectionOf(kKeyPaths.at(row))) {
                 return false;
             }
         }
-        return !sectionOf(kKeyPaths.at(row)).empty();
+        return !detail::sectionOf(kKeyPaths.at(row)).empty();
     };
     constexpr std::size_t count = [&] {
         std::size_t sections = 0;
@@ -228,7 +117,7 @@ inline constexpr auto kSections = [] {
     std::size_t next = 0;
     for (std::size_t row = 0; row < kKeyPaths.size(); ++row) {
         if (isNew(row)) {
-            sections.at(next++) = sectionOf(kKeyPaths.at(row));
+            sections.at(next++) = detail::sectionOf(kKeyPaths.at(row));
         }
     }
     return sections;
@@ -237,50 +126,56 @@ inline constexpr auto kSections = [] {
 // Calls visit(setting) for each row, in order.
 template <typename Visit>
 constexpr void forEachSetting(Visit&& visit) {
-    std::apply([&](const auto&... row) { (visit(row), ...); }, kSettings);  // GCOVR_EXCL_BR_LINE: template instances
+    std::apply([&](const auto&... row) { (visit(row), ...); }, kSettings);
 }
 
-// Whether two values of a setting are the same, reals compared bit for bit,
-// so that a NaN equals itself.
-template <typename Value>
-bool sameValue(const Value& a, const Value& b) {
-    if constexpr (std::is_floating_point_v<Value>) {
-        return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
-    } else {
-        return a == b;
-    }
+// Calls visit(row) for the row of `keyPath`, if there is one; returns whether there is.
+template <typename Visit>
+constexpr bool visitSetting(std::string_view keyPath, Visit&& visit) {
+    bool found = false;
+    forEachSetting([&](const auto& row) {
+        if (row.keyPath == keyPath) {
+            found = true;
+            visit(row);
+        }
+    });
+    return found;
+}
+
+// Calls visit(row) for the row of the member `name` of the table `section`
+// ("" for the top level), as a file's tables and keys name it, if there is
+// one; returns whether there is.
+template <typename Visit>
+constexpr bool visitSetting(std::string_view section, std::string_view name, Visit&& visit) {
+    bool found = false;
+    forEachSetting([&](const auto& row) {
+        if (row.section() == section && row.name() == name) {
+            found = true;
+            visit(row);
+        }
+    });
+    return found;
 }
 
 // Whether `a` and `b` hold the same named settings (sameValue). Members
 // without a key path are not compared.
 inline bool sameNamedSettings(const Config& a, const Config& b) {
     bool same = true;
-    forEachSetting([&](const auto& row) {  // GCOVR_EXCL_BR_LINE: template instances
-        same = same && sameValue(row.member(a), row.member(b));
+    forEachSetting([&](const auto& row) {
+        same = same && detail::sameValue(row.member(a), row.member(b));
     });
     return same;
 }
 
 // Every rule suits its setting's type, and integer bounds are 32-bit integers.
-template <typename Row>
-constexpr bool rulesSuitType(const Row& row) {
-    for (const Rule& rule : row.rules) {
-        const bool numeric = rule.kind == RuleKind::equals || rule.kind == RuleKind::range;
-        const bool suits = Row::type == ValueType::integer ? rule.kind != RuleKind::nonEmpty
-                           : Row::type == ValueType::real  ? numeric
-                                                           : rule.kind == RuleKind::nonEmpty;
-        const auto fitsInteger = [](double bound) {
-            using Limits = std::numeric_limits<std::int32_t>;
-            return bound >= Limits::min() && bound <= Limits::max() &&
-                   bound == static_cast<double>(static_cast<std::int32_t>(bound));
-        };
-        if (!suits || rule.min > rule.max ||
-            (Row::type == ValueType::integer && !(fitsInteger(rule.min) && fitsInteger(rule.max)))) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(std::apply([](const auto&... row) { return (rulesSuitType(row) && ...); }, kSettings));
+static_assert(std::apply([](const auto&... row) { return (detail::rulesSuitType(row) && ...); }, kSettings));
+
+// Their names before they moved to detail, kept for one release.
+using detail::firstBrokenRule;
+using detail::holds;
+using detail::memberNameOf;
+using detail::sameValue;
+using detail::sectionOf;
+using detail::valueTypeOf;
 
 }  // namespace settings

@@ -1,6 +1,6 @@
 // A replaced global operator new for tests and benchmarks: it counts heap
 // allocations and, on demand, fails them with std::bad_alloc as an exhausted
-// heap would. Link allocation_control.cpp into the program to use it.
+// heap would. Link allocation_control_test_support.cpp into the program to use it.
 #pragma once
 
 #include <cstdint>

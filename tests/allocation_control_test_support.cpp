@@ -1,6 +1,6 @@
 // Its own translation unit, so that the replaced operators are never inlined
 // into their callers, where the compiler would pair new and delete wrongly.
-#include "allocation_control.h"
+#include "allocation_control_test_support.h"
 
 #include <cstdlib>
 #include <new>

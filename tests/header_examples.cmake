@@ -1,0 +1,22 @@
+# A public header's example, the lines of its first comment indented past
+# "//  ", is in header_examples.cpp word for word, indented as a function's
+# body: so the build compiles every example as its header shows it.
+file(STRINGS "${HEADER}" lines)
+set(example)
+set(started OFF)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^//   (.*)$")
+    string(APPEND example "    ${CMAKE_MATCH_1}\n")
+    set(started ON)
+  elseif(started)
+    break()
+  endif()
+endforeach()
+if(example STREQUAL "")
+  message(FATAL_ERROR "${HEADER} has no example")
+endif()
+file(READ "${EXAMPLES}" examples)
+string(FIND "${examples}" "${example}" found)
+if(found EQUAL -1)
+  message(FATAL_ERROR "${EXAMPLES} does not hold the example of ${HEADER}:\n${example}")
+endif()
