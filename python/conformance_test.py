@@ -13,16 +13,14 @@ import json
 import os
 import pathlib
 import subprocess
-import sys
 import tomllib
 
 import pytest
 
 import detector_settings
+from command_test_support import hostile_texts  # the command's hostile cases are this corpus's too
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-sys.path.insert(0, str(ROOT / "tests" / "command"))
-import hostile  # noqa: E402  (its cases are this corpus's too)
 
 COMMAND = os.environ["DETECTOR_SETTINGS_COMMAND"]
 
@@ -60,7 +58,7 @@ def table(section_and_key, value):
 def corpus():
     files = sorted((ROOT / "tests" / "command").glob("*.toml")) + sorted((ROOT / "examples").glob("*.toml"))
     yield from ((f.name, f.read_bytes()) for f in files)
-    for name, text, _, _ in hostile.cases():
+    for name, text, _, _ in hostile_texts():
         yield name, text.encode("utf-8", "surrogatepass")
     for key, node in schema_settings():
         for i, value in enumerate(edge_values(node)):

@@ -14,16 +14,16 @@ Values JSON cannot hold (nan, inf) are out of a schema's reach and not in the
 corpus; the reader's unit tests cover them.
 """
 
-import argparse
 import json
 import pathlib
 import random
 import re
 import subprocess
-import sys
 import tomllib
 
 import jsonschema
+
+from command_test_support import Failure, main
 
 # A TOML date, time or date-time.
 DATE = re.compile(r'\d{4}-\d{2}-\d{2}|\d{2}:\d{2}:\d{2}')
@@ -166,32 +166,31 @@ def schema_verdict(validator, text):
     return validator.is_valid(data)
 
 
-def command_verdicts(program, names, work_dir):
+def command_verdicts(runner, names, work_dir):
     verdicts = {}
     for start in range(0, len(names), 200):
         chunk = names[start:start + 200]
-        result = subprocess.run(program + ['check', '--format', 'json'] + chunk, cwd=work_dir, capture_output=True,
-                                check=False)
+        result = runner.run(['check', '--format', 'json'] + chunk, cwd=work_dir)
         if result.returncode not in (0, 1):
-            sys.exit(f'check failed with status {result.returncode}: {result.stderr.decode(errors="replace")}')
+            raise Failure(f'check failed with status {result.returncode}: {result.stderr.decode(errors="replace")}')
         for entry in json.loads(result.stdout)['files']:
             verdicts[entry['path']] = entry['valid']
     return verdicts
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument('program', nargs='+', help='detector-settings, after the emulator that runs it, if any')
+def options(parser):
     parser.add_argument('--work-dir', required=True, type=pathlib.Path)
     parser.add_argument('--taplo', help="Taplo's command line")
     parser.add_argument('--taplo-sample', type=int, default=300, help='how many files Taplo judges')
-    args = parser.parse_args()
 
+
+def cases(runner):
+    args = runner.options
     work_dir = args.work_dir
     work_dir.mkdir(parents=True, exist_ok=True)
     for old in work_dir.glob('c*.toml'):
         old.unlink()
-    schema_text = subprocess.run(args.program + ['schema'], capture_output=True, check=True).stdout
+    schema_text = runner.run(['schema'], check=True).stdout
     schema = json.loads(schema_text)
     jsonschema.Draft202012Validator.check_schema(schema)
     validator = jsonschema.Draft202012Validator(schema)
@@ -205,7 +204,7 @@ def main():
         (work_dir / name).write_text(text, encoding='utf-8', newline='\n')
         names.append(name)
 
-    ours = command_verdicts(args.program, names, work_dir)
+    ours = command_verdicts(runner, names, work_dir)
     disagreements = []
     for name, text in zip(names, texts):
         theirs = schema_verdict(validator, text)
@@ -213,30 +212,26 @@ def main():
             disagreements.append(f'{name}: check says {"valid" if ours[name] else "invalid"}, '
                                  f'the schema {"valid" if theirs else "invalid"}:\n{text}')
     valid = sum(ours.values())
-    print(f'{len(names)} files, {valid} valid and {len(names) - valid} invalid by check; '
-          f'{len(names) - len(disagreements)} agree with jsonschema')
-    if disagreements:
-        print('\n'.join(disagreements[:20]))
-        return 1
+    runner.failures += disagreements[:20]
+    agreed = (f'{len(names)} files, {valid} valid and {len(names) - valid} invalid by check; '
+              f'{len(names) - len(disagreements)} agree with jsonschema')
+    if disagreements or not args.taplo:
+        return agreed
 
-    if args.taplo:
-        # Taplo maps TOML dates to JSON strings, so a date where a string is
-        # expected is beyond its reach; files with dates are left out of its sample.
-        undated = [name for name, text in zip(names, texts) if not DATE.search(text)]
-        sample = undated[::max(1, len(undated) // args.taplo_sample)]
-        result = subprocess.run([args.taplo, 'check', '--schema', schema_file.resolve().as_uri()] + sample,
-                                cwd=work_dir, capture_output=True, text=True, check=False)
-        invalid = {pathlib.Path(path).name for path in re.findall(r'invalid file .*path="([^"]+)"', result.stderr)}
-        taplo_disagreements = [f'{name}: check says {"valid" if ours[name] else "invalid"}, Taplo the opposite:\n'
-                               f'{(work_dir / name).read_text(encoding="utf-8")}'
-                               for name in sample if (name not in invalid) != ours[name]]
-        print(f'Taplo: {len(sample)} files sampled ({len(sample) - len(invalid)} valid), '
-              f'{len(sample) - len(taplo_disagreements)} agree')
-        if taplo_disagreements:
-            print('\n'.join(taplo_disagreements[:20]))
-            return 1
-    return 0
+    # Taplo maps TOML dates to JSON strings, so a date where a string is
+    # expected is beyond its reach; files with dates are left out of its sample.
+    undated = [name for name, text in zip(names, texts) if not DATE.search(text)]
+    sample = undated[::max(1, len(undated) // args.taplo_sample)]
+    result = subprocess.run([args.taplo, 'check', '--schema', schema_file.resolve().as_uri()] + sample,
+                            cwd=work_dir, capture_output=True, text=True, check=False)
+    invalid = {pathlib.Path(path).name for path in re.findall(r'invalid file .*path="([^"]+)"', result.stderr)}
+    taplo_disagreements = [f'{name}: check says {"valid" if ours[name] else "invalid"}, Taplo the opposite:\n'
+                           f'{(work_dir / name).read_text(encoding="utf-8")}'
+                           for name in sample if (name not in invalid) != ours[name]]
+    runner.failures += taplo_disagreements[:20]
+    return (f'{agreed}; Taplo: {len(sample)} files sampled ({len(sample) - len(invalid)} valid), '
+            f'{len(sample) - len(taplo_disagreements)} agree')
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    main(__doc__, cases, options)

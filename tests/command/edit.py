@@ -12,13 +12,11 @@
   as one edit.
 """
 
-import argparse
 import ctypes
 import fcntl
 import grp
 import json
 import os
-import pathlib
 import pwd
 import queue
 import random
@@ -27,43 +25,13 @@ import resource
 import shutil
 import signal
 import subprocess
-import sys
-import tempfile
 import threading
 import time
 
-TIMEOUT_S = 60
+from command_test_support import TIMEOUT_S, main
+
 TEXTS = {'0.25': '# tuned\n[detection]\nsensitivity = 0.25 # by hand\n',
          '0.75': '# tuned\n[detection]\nsensitivity = 0.75 # by hand\n'}
-
-
-class Runner:
-    def __init__(self, command, folder):
-        self.command = command
-        self.folder = folder
-        self.failures = []
-
-    def run(self, args, cwd=None, under=(), **options):
-        """The command with `args`, in `cwd`, under another program (strace, unshare) if any."""
-        if under and under[0] == 'strace':  # LeakSanitizer cannot work under ptrace
-            options['env'] = {**os.environ, 'ASAN_OPTIONS': os.environ.get('ASAN_OPTIONS', '') + ':detect_leaks=0'}
-        result = subprocess.run([*under, *self.command, *args], cwd=cwd or self.folder, capture_output=True,
-                                timeout=TIMEOUT_S, check=False, **options)
-        # A coverage build says, of a full disk or another user, that it cannot write its counts.
-        err = ''.join(line for line in result.stderr.decode().replace('\r\n', '\n').splitlines(keepends=True)
-                      if not line.startswith(('profiling:', 'libgcov profiling error:')))
-        return result.returncode, result.stdout.decode().replace('\r\n', '\n'), err
-
-    def expect(self, args, status, out, err='', **options):
-        got = self.run(args, **options)
-        if got != (status, out, err):
-            self.failures.append(f'{" ".join(args)}:\n expected {(status, out, err)!r}\n      got {got!r}')
-
-    def write(self, name, text):
-        (self.folder / name).write_bytes(text.encode())
-
-    def read(self, name):
-        return (self.folder / name).read_bytes().decode()
 
 
 def outputs(runner):
@@ -94,9 +62,10 @@ def outputs(runner):
     runner.expect(['set', 'bad.toml', 'audio.bufferSizeMs=20'], 0, 'audio.bufferSizeMs: 0 -> 20\n')
     # A dry run writes nothing and shows what would change as diff -u does, which patch applies.
     before = runner.read('s.toml')
-    status, diff, _ = runner.run(['set', '--dry-run', 's.toml', 'detection.cooldownMs=500', 'detection.sensitivity=0.5'])
+    status, diff, _ = runner.output(['set', '--dry-run', 's.toml', 'detection.cooldownMs=500',
+                                     'detection.sensitivity=0.5'])
     runner.write('expected.toml', before)
-    runner.run(['set', 'expected.toml', 'detection.cooldownMs=500', 'detection.sensitivity=0.5'])
+    runner.output(['set', 'expected.toml', 'detection.cooldownMs=500', 'detection.sensitivity=0.5'])
     if status != 0 or runner.read('s.toml') != before:
         runner.failures.append(f'set --dry-run: status {status}, or the file was written')
     runner.expect(['set', '--dry-run', 's.toml', 'detection.sensitivity=0.75'], 0, '')
@@ -108,7 +77,7 @@ def outputs(runner):
         runner.failures.append(f'set --dry-run:\n{diff}\nis not what diff -u gives:\n{"".join(gnu)}')
 
 
-def messages(runner, windows):
+def messages(runner):
     """What set and unset say of what they did and did not do."""
     # After "--", the file and the edits, whatever they look like.
     runner.write('-dash.toml', '')
@@ -128,7 +97,7 @@ def messages(runner, windows):
     runner.write(long_name, '')
     runner.expect(['set', long_name, 'detection.sensitivity=0.5'], 0, 'detection.sensitivity: 0.7 -> 0.5\n')
     # A dry run's diff is terminal-safe: its file's name and its lines.
-    name = 'n.toml' if windows else 'n\nl.toml'
+    name = 'n.toml' if runner.windows else 'n\nl.toml'
     runner.write(name, '[training]\n')
     shown = name.replace('\n', '\\u000A')
     runner.expect(['set', '--dry-run', name, 'training.dataFile="a\\u202eb"'], 0,
@@ -164,13 +133,13 @@ def has(*programs):
     return all(shutil.which(program) for program in programs)
 
 
-def hostile_files(runner, windows):
+def hostile_files(runner):
     """One table of files and users that an edit must serve without taking
     anyone's access away, or refuse, saying why, with status 2, leaving the
     file as it was and nothing beside it."""
-    root = os.geteuid() == 0 and not windows
+    root = os.geteuid() == 0 and not runner.windows
     user = as_user if root else None
-    posix = not windows
+    posix = not runner.windows
     traced = posix and has('strace')
     folder_name = lambda case: str(runner.folder / case)
     sensitivity = ['detection.sensitivity=0.75']
@@ -350,13 +319,13 @@ def full_disk():
     resource.setrlimit(resource.RLIMIT_FSIZE, (16, 16))
 
 
-def failures(runner, windows):
+def failures(runner):
     runner.write('s.toml', TEXTS['0.25'])
     os.chmod(runner.folder / 's.toml', 0o640)
     runner.expect(['set', 's.toml', 'detection.sensitivity=0.75'], 0, 'detection.sensitivity: 0.25 -> 0.75\n')
-    if not windows and os.stat(runner.folder / 's.toml').st_mode & 0o777 != 0o640:
+    if not runner.windows and os.stat(runner.folder / 's.toml').st_mode & 0o777 != 0o640:
         runner.failures.append('the permission bits 0640 were not kept')
-    if windows:
+    if runner.windows:
         return
     os.symlink('s.toml', runner.folder / 'link.toml')
     runner.expect(['set', 'link.toml', 'detection.sensitivity=0.25'], 0, 'detection.sensitivity: 0.75 -> 0.25\n')
@@ -364,25 +333,26 @@ def failures(runner, windows):
         runner.failures.append('the link was not kept, or its file not edited')
 
 
-def kills(loop, folder, rng, count, failures):
+def kills(runner, rng):
     """An edit loop killed at random moments: the file is whole, the next edit goes through."""
-    path = folder / 'killed.toml'
+    path = runner.folder / 'killed.toml'
     path.write_text(TEXTS['0.25'])
-    for _ in range(count):
-        process = subprocess.Popen(loop + [str(path)], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    for _ in range(runner.options.kills):
+        process = subprocess.Popen(runner.options.loop + [str(path)], stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
         if process.stdout.readline().strip() != b'done':
-            failures.append('an edit after a kill did not go through')
+            runner.failures.append('an edit after a kill did not go through')
         time.sleep(rng.uniform(0, 0.005))
         process.kill()
         process.wait()
         process.stdout.close()
         text = path.read_text()
         if text not in TEXTS.values():
-            failures.append(f'after a kill the file is {text!r}')
+            runner.failures.append(f'after a kill the file is {text!r}')
             break
-    left = [p.name for p in folder.iterdir() if p.name.startswith('.killed.toml.edit-')]
+    left = [p.name for p in runner.folder.iterdir() if p.name.startswith('.killed.toml.edit-')]
     if len(left) > 1:
-        failures.append(f'edits stopped halfway left {left}')
+        runner.failures.append(f'edits stopped halfway left {left}')
 
 
 class Watch:
@@ -416,23 +386,23 @@ class Watch:
         return rest
 
 
-def two_at_once(loop, command_line, folder, failures):
+def two_at_once(runner):
     """Two edit loops of 500 edits each on one file, while a watch runs."""
-    path = folder / 'shared.toml'
+    path = runner.folder / 'shared.toml'
     path.write_text('[detection]\nminDurationMs = 100\ncooldownMs = 100\n')
-    watch = Watch(command_line, folder, 'shared.toml')
-    loops = [subprocess.Popen(loop + [str(path), key, '500'], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-             for key in ('detection.minDurationMs', 'detection.cooldownMs')]
+    watch = Watch(runner.command, runner.folder, 'shared.toml')
+    loops = [subprocess.Popen(runner.options.loop + [str(path), key, '500'], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE) for key in ('detection.minDurationMs', 'detection.cooldownMs')]
     results = [p.communicate(timeout=600)[0].decode().split() for p in loops]
     last = [int(value) for value, _ in results]
     if any(int(lost) for _, lost in results):
-        failures.append(f'two at once: edits lost (value last written, times lost): {results}')
+        runner.failures.append(f'two at once: edits lost (value last written, times lost): {results}')
     # The watch reports every event up to the last values in force.
     seen, events = {}, []
     while [seen.get('detection.minDurationMs'), seen.get('detection.cooldownMs')] != last:
         event = watch.next()
         if event is None:
-            failures.append(f'two at once: the watch never reported {last}, but {seen}')
+            runner.failures.append(f'two at once: the watch never reported {last}, but {seen}')
             break
         events.append(event)
         seen.update({change['key']: change['value'] for change in event.get('changed', [])})
@@ -440,10 +410,10 @@ def two_at_once(loop, command_line, folder, failures):
     text = path.read_text()
     expected = '[detection]\nminDurationMs = %d\ncooldownMs = %d\n' % tuple(last)
     if text != expected:
-        failures.append(f'two at once: the file is {text!r}, not {expected!r}')
+        runner.failures.append(f'two at once: the file is {text!r}, not {expected!r}')
     rejected = [e for e in events if e['event'] == 'rejected']
     if rejected:
-        failures.append(f'two at once: the watch rejected {rejected[:1]}')
+        runner.failures.append(f'two at once: the watch rejected {rejected[:1]}')
     return last
 
 
@@ -452,7 +422,7 @@ def one_event_per_set(runner):
     runner.write('watched.toml', '')
     watch = Watch(runner.command, runner.folder, 'watched.toml')
     for edit in ('detection.sensitivity=0.5', 'audio.bufferSizeMs=20', 'detection.cooldownMs=500'):
-        runner.run(['set', 'watched.toml', edit])
+        runner.output(['set', 'watched.toml', edit])
         event = watch.next() or {}
         key = edit.split('=')[0]
         told = [c['key'] for c in event.get('changed', [])] + event.get('pending', [])
@@ -463,31 +433,23 @@ def one_event_per_set(runner):
         runner.failures.append(f'a watch saw three sets, then {rest}')
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def options(parser):
     parser.add_argument('--loop', nargs='+', required=True, help='the edit loop, after its emulator if any')
     parser.add_argument('--kills', type=int, default=1000)
-    parser.add_argument('command', nargs='+', help='the command, after its emulator if any')
-    options = parser.parse_args()
-    windows = options.command[-1].endswith('.exe')
-    rng = random.Random(20261210)
-    with tempfile.TemporaryDirectory(prefix='detector_settings_edit_') as name:
-        folder = pathlib.Path(name)
-        runner = Runner(options.command, folder)
-        outputs(runner)
-        messages(runner, windows)
-        failures(runner, windows)
-        hostile_files(runner, windows)
-        if not windows and has('strace'):
-            flushed_around_the_rename(runner)
-        one_event_per_set(runner)
-        kills(options.loop, folder, rng, options.kills, runner.failures)
-        last = two_at_once(options.loop, options.command, folder, runner.failures)
-    for failure in runner.failures:
-        print(failure)
-    print(f'outputs, failures, {options.kills} kills, two edit loops (last {last}): {len(runner.failures)} failures')
-    return 1 if runner.failures else 0
+
+
+def cases(runner):
+    outputs(runner)
+    messages(runner)
+    failures(runner)
+    hostile_files(runner)
+    if not runner.windows and has('strace'):
+        flushed_around_the_rename(runner)
+    one_event_per_set(runner)
+    kills(runner, random.Random(20261210))
+    last = two_at_once(runner)
+    return f'outputs, failures, {runner.options.kills} kills, two edit loops (last {last})'
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    main(__doc__, cases, options)

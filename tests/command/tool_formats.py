@@ -10,15 +10,13 @@ line per diagnostic, in the form GitHub Actions reads, of the same severity.
 A DETECTOR_ variable that names no setting is a warning in each.
 """
 
-import argparse
 import json
-import os
 import pathlib
 import re
-import subprocess
-import sys
 
 import jsonschema
+
+from command_test_support import Failure, environment_without_settings, main
 
 HERE = pathlib.Path(__file__).parent
 ENVIRONMENT = {'DETECTOR_AUDIO_BUFFER_SIZE_MS': '0', 'DETECTOR_DETECTION_SENSITIVTY': '0.5'}
@@ -27,24 +25,18 @@ ARGUMENTS = ['--set', 'detection.sensitivity=0.8', '--set', 'cooldownMs=50', '--
 ANNOTATION = re.compile(r'::(error|warning)(?: file=([^,:\r\n]+)(?:,line=(\d+),col=(\d+))?)?::([^\r\n]+)')
 
 
-def check(command, output_format):
-    environment = {name: value for name, value in os.environ.items() if not name.startswith('DETECTOR_')}
-    environment.update(ENVIRONMENT)
-    run = subprocess.run(command + ['check', '--format', output_format] + ARGUMENTS, cwd=HERE, env=environment,
-                         capture_output=True, check=False)
+def check(runner, output_format):
+    run = runner.run(['check', '--format', output_format] + ARGUMENTS, cwd=HERE,
+                     env={**environment_without_settings(), **ENVIRONMENT})
     if run.returncode != 2 or run.stderr:
-        sys.exit(f'{output_format}: status {run.returncode}, standard error {run.stderr!r}')
+        raise Failure(f'{output_format}: status {run.returncode}, standard error {run.stderr!r}')
     return run.stdout.decode('utf-8')
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument('--sarif-schema', required=True, type=pathlib.Path)
-    parser.add_argument('command', nargs='+', help='how to run detector-settings (an emulator first, if any)')
-    options = parser.parse_args()
-
+def cases(runner):
+    options = runner.options
     expected = []  # (file, line, column, rule, severity, text) of every JSON diagnostic
-    for report in json.loads(check(options.command, 'json'))['files']:
+    for report in json.loads(check(runner, 'json'))['files']:
         for d in report['diagnostics']:
             text = f"{d['key']}: {d['message']}" if d['key'] else d['message']
             if d['origin']['kind'] == 'file':
@@ -54,14 +46,14 @@ def main():
                 expected.append((None, 0, 0, d['rule'], d['severity'], f'{name}: {text}'))
     kinds = {rule for _, _, _, rule, _, _ in expected}
     if not {'file', 'syntax', 'unknown', 'range', 'nonEmpty'} <= kinds:
-        sys.exit(f'the files give too few kinds of problem: {sorted(kinds)}')
+        raise Failure(f'the files give too few kinds of problem: {sorted(kinds)}')
     if {severity for *_, severity, _ in expected} != {'error', 'warning'}:
-        sys.exit('the files and variables give errors, or warnings, alone')
+        raise Failure('the files and variables give errors, or warnings, alone')
 
     if not options.sarif_schema.is_file():
-        sys.exit(f'{options.sarif_schema}: no such file; install it as cmake/workflow.sh does, with '
-                 'npm ci --prefix build/tools (after copying tests/command/package*.json there)')
-    log = json.loads(check(options.command, 'sarif'))
+        raise Failure(f'{options.sarif_schema}: no such file; install it as cmake/workflow.sh does, with '
+                      'npm ci --prefix build/tools (after copying tests/command/package*.json there)')
+    log = json.loads(check(runner, 'sarif'))
     schema = json.loads(options.sarif_schema.read_text(encoding='utf-8'))
     jsonschema.Draft4Validator(schema).validate(log)
     (run,) = log['runs']
@@ -69,7 +61,7 @@ def main():
     results = []
     for result in run['results']:
         if result['ruleId'] not in rule_ids:
-            sys.exit(f'SARIF: rule {result["ruleId"]} is not among the driver\'s rules')
+            raise Failure(f'SARIF: rule {result["ruleId"]} is not among the driver\'s rules')
         (location,) = result['locations']
         text = result['message']['text']
         if 'physicalLocation' in location:
@@ -81,19 +73,19 @@ def main():
             (logical,) = location['logicalLocations']
             results.append((None, 0, 0, result['ruleId'], result['level'], f'{logical["name"]}: {text}'))
     if results != expected:
-        sys.exit(f'SARIF results differ from the JSON report:\n{results}\n{expected}')
+        raise Failure(f'SARIF results differ from the JSON report:\n{results}\n{expected}')
 
     annotations = []
-    for line in check(options.command, 'github').splitlines():
+    for line in check(runner, 'github').splitlines():
         match = ANNOTATION.fullmatch(line)
         if not match:
-            sys.exit(f'not an annotation GitHub reads: {line!r}')
+            raise Failure(f'not an annotation GitHub reads: {line!r}')
         severity, path, row, column, text = match.groups()
         annotations.append((path, int(row or 0), int(column or 0), severity, text))
     if annotations != [(path, row, column, severity, text) for path, row, column, _, severity, text in expected]:
-        sys.exit(f'GitHub annotations differ from the JSON report:\n{annotations}\n{expected}')
-    print(f'{len(expected)} problems: SARIF valid and equal, annotations equal')
+        raise Failure(f'GitHub annotations differ from the JSON report:\n{annotations}\n{expected}')
+    return f'{len(expected)} problems, in a valid SARIF log and in annotations as in JSON'
 
 
 if __name__ == '__main__':
-    main()
+    main(__doc__, cases, lambda parser: parser.add_argument('--sarif-schema', required=True, type=pathlib.Path))

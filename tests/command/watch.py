@@ -11,17 +11,14 @@ file's place is a problem, not a read that never ends; output that cannot be
 written ends the watch with status 2.
 """
 
-import argparse
 import os
-import pathlib
 import queue
 import signal
 import subprocess
-import sys
-import tempfile
 import threading
 
-TIMEOUT_S = 60
+from command_test_support import TIMEOUT_S, Failure, environment_without_settings, main
+
 ENVIRONMENT = {'DETECTOR_DETECTION_COOLDOWN_MS': '400'}
 OVERRIDES = ['--set', 'detection.minDurationMs=500']
 
@@ -33,10 +30,9 @@ def lines_of(stream, into):
 
 
 class Watch:
-    def __init__(self, command, folder, arguments):
-        environment = {name: value for name, value in os.environ.items() if not name.startswith('DETECTOR_')}
-        environment.update(ENVIRONMENT)
-        self.process = subprocess.Popen(command + ['watch'] + arguments, cwd=folder, env=environment,
+    def __init__(self, runner, arguments):
+        self.process = subprocess.Popen(runner.command + ['watch'] + arguments, cwd=runner.folder,
+                                        env={**environment_without_settings(), **ENVIRONMENT},
                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.out, self.err = queue.Queue(), queue.Queue()
         for stream, into in ((self.process.stdout, self.out), (self.process.stderr, self.err)):
@@ -49,13 +45,13 @@ class Watch:
             got = '(nothing)'
         if got != expected:
             self.process.kill()
-            sys.exit(f'expected {expected!r}\n     got {got!r}')
+            raise Failure(f'expected {expected!r}\n     got {got!r}')
 
     def end(self, how):
         self.process.send_signal(how)
         status = self.process.wait(timeout=TIMEOUT_S)
         if status != 0:
-            sys.exit(f'{how!r} ended the watch with status {status}')
+            raise Failure(f'{how!r} ended the watch with status {status}')
         self.expect(self.out, None)
         self.expect(self.err, None)
 
@@ -76,10 +72,10 @@ def rejected(line, column, key, rule, message, kind='file'):
             '"message":"%s","origin":{"kind":"%s","name":"settings.toml"}}]}' % (line, column, key, rule, message, kind))
 
 
-def json_lines(command, folder):
-    path = folder / 'settings.toml'
+def json_lines(runner):
+    path = runner.folder / 'settings.toml'
     write(path, '[detection]\nsensitivity = 0.5\n')
-    watch = Watch(command, folder, ['--format', 'json'] + OVERRIDES + ['settings.toml'])
+    watch = Watch(runner, ['--format', 'json'] + OVERRIDES + ['settings.toml'])
     watch.expect(watch.out, '{"event":"watching","path":"settings.toml","diagnostics":[]}')
     write(path, '[detection]\nsensitivity = 0.25\nminDurationMs = 900\n')
     watch.expect(watch.out, applied([('detection.sensitivity', '0.25')]))
@@ -96,10 +92,10 @@ def json_lines(command, folder):
     watch.end(signal.SIGINT)
 
 
-def text(command, folder, how):
-    path = folder / 'settings.toml'
+def text(runner, how):
+    path = runner.folder / 'settings.toml'
     write(path, '')
-    watch = Watch(command, folder, ['--', 'settings.toml'])
+    watch = Watch(runner, ['--', 'settings.toml'])
     watch.expect(watch.out, 'watching settings.toml')
     write(path, '[detection]\nfftSize = 1000\n')
     watch.expect(watch.out, 'rejected: 1 problem; the settings in force stay')
@@ -111,7 +107,7 @@ def text(command, folder, how):
     watch.end(how)
 
 
-def refused(command, folder):
+def refused(runner):
     """(arguments, file text, status, standard output, standard error)"""
     for arguments, content, status, out, err in [
         (['--format', 'json', 'settings.toml'], 'version = 2\n', 1,
@@ -124,18 +120,14 @@ def refused(command, folder):
          'detector-settings: --set takes KEY=VALUE, not sensitivity (see detector-settings --help)\n'),
     ]:
         if content is not None:
-            write(folder / 'settings.toml', content)
-        run = subprocess.run(command + ['watch'] + arguments, cwd=folder, capture_output=True, check=False,
-                             timeout=TIMEOUT_S)
-        got = (run.returncode, run.stdout.decode().replace('\r\n', '\n'), run.stderr.decode().replace('\r\n', '\n'))
-        if got != (status, out, err):
-            sys.exit(f'watch {arguments}: expected {(status, out, err)!r}\n got {got!r}')
+            write(runner.folder / 'settings.toml', content)
+        runner.expect(['watch'] + arguments, status, out, err)
 
 
-def fifo(command, folder):
-    path = folder / 'settings.toml'
+def fifo(runner):
+    path = runner.folder / 'settings.toml'
     write(path, '')
-    watch = Watch(command, folder, ['--format', 'json', 'settings.toml'])
+    watch = Watch(runner, ['--format', 'json', 'settings.toml'])
     watch.expect(watch.out, '{"event":"watching","path":"settings.toml","diagnostics":[]}')
     beside = path.with_name('settings.fifo')
     os.mkfifo(beside)
@@ -145,38 +137,34 @@ def fifo(command, folder):
     path.unlink()
 
 
-def unwritable(command, folder):
+def unwritable(runner):
     """Standard output, then standard error, on a full disk."""
-    path = folder / 'settings.toml'
+    path = runner.folder / 'settings.toml'
     for arguments, stream in ((['settings.toml'], 'stdout'), (['settings.toml'], 'stderr')):
         write(path, '')
         with open('/dev/full', 'wb') as full:
             streams = {'stdout': subprocess.PIPE, 'stderr': subprocess.PIPE, stream: full}
-            process = subprocess.Popen(command + ['watch'] + arguments, cwd=folder, **streams)
+            process = subprocess.Popen(runner.command + ['watch'] + arguments, cwd=runner.folder, **streams)
             if stream == 'stderr':
                 process.stdout.readline()
                 write(path, 'version = 2\n')
             status = process.wait(timeout=TIMEOUT_S)
             process.communicate()
         if status != 2:
-            sys.exit(f'watch with {stream} full: status {status}')
+            runner.failures.append(f'watch with {stream} full: status {status}')
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument('command', nargs='+', help='the command, after its emulator if any')
-    command = parser.parse_args().command
-    windows = command[-1].endswith('.exe')
-    with tempfile.TemporaryDirectory(prefix='detector_settings_watch_') as name:
-        folder = pathlib.Path(name)
-        json_lines(command, folder)
-        text(command, folder, signal.SIGINT)
-        refused(command, folder)
-        if not windows:  # Windows has no SIGTERM to send, no FIFO to make, no /dev/full
-            text(command, folder, signal.SIGTERM)
-            fifo(command, folder)
-            unwritable(command, folder)
+def cases(runner):
+    json_lines(runner)
+    text(runner, signal.SIGINT)
+    refused(runner)
+    if runner.windows:  # Windows has no SIGTERM to send, no FIFO to make, no /dev/full
+        return 'JSON Lines, text, refusals'
+    text(runner, signal.SIGTERM)
+    fifo(runner)
+    unwritable(runner)
+    return 'JSON Lines, text, refusals, SIGTERM, a FIFO, full disks'
 
 
 if __name__ == '__main__':
-    main()
+    main(__doc__, cases)

@@ -18,7 +18,6 @@ Under an emulator (Windows), the parts Windows has: no FIFO, no SIGTERM, no
 peak memory to read.
 """
 
-import argparse
 import json
 import os
 import pathlib
@@ -27,12 +26,11 @@ import random
 import shutil
 import signal
 import subprocess
-import sys
-import tempfile
 import threading
 import time
 
-TIMEOUT_S = 60
+from command_test_support import TIMEOUT_S, environment_without_settings, main
+
 MAX_STOP_S = 1.0
 # A stalled reader's watch holds at most 1 MiB of lines waiting, the event
 # being written and the newest one: with reports of 2 MB each, as here, its
@@ -139,11 +137,9 @@ class Folder:
 
 class Watch:
     def __init__(self, command, folder, reader):
-        environment = {name: value for name, value in os.environ.items() if not name.startswith('DETECTOR_')}
-        stdout = subprocess.PIPE
         self.process = subprocess.Popen(command + ['watch', '--format', 'json', 'settings.toml'],
-                                        cwd=folder.path.parent, env=environment, stdout=stdout,
-                                        stderr=subprocess.PIPE)
+                                        cwd=folder.path.parent, env=environment_without_settings(),
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.lines = queue.Queue()
         self.errors = []
         self.error_reader = threading.Thread(target=lambda: self.errors.append(self.process.stderr.read()),
@@ -211,12 +207,12 @@ def faults(folder, rng, count):
         time.sleep(rng.uniform(0, 0.2))
 
 
-def round_with_reader(command, folder, rng, signals, failures, name):
+def round_with_reader(runner, folder, rng, signals, name):
     folder.clear()
     folder.save()
-    watch = Watch(command, folder, 'reads')
+    watch = Watch(runner.command, folder, 'reads')
     if not watch.wait_for(lambda event: event['event'] == 'watching'):
-        failures.append(f'{name}: the watch did not start')
+        runner.failures.append(f'{name}: the watch did not start')
     faults(folder, rng, rng.randint(3, 8))
     value = float(folder.save())
 
@@ -224,19 +220,19 @@ def round_with_reader(command, folder, rng, signals, failures, name):
         return event['event'] == 'applied' and any(
             change == {'key': 'detection.sensitivity', 'value': value} for change in event['changed'])
     if not watch.wait_for(applied):
-        failures.append(f'{name}: the last save ({value}) was not reported')
+        runner.failures.append(f'{name}: the last save ({value}) was not reported')
     faults(folder, rng, rng.randint(0, 2))  # the interruption comes at a random point of what follows
     seconds, status = watch.stop(rng.choice(signals))
     if status != 0 or seconds > MAX_STOP_S:
-        failures.append(f'{name}: ended with status {status} after {seconds:.2f} s')
+        runner.failures.append(f'{name}: ended with status {status} after {seconds:.2f} s')
 
 
-def round_with_stalled_reader(command, folder, rng, signals, failures, name, max_memory):
+def round_with_stalled_reader(runner, folder, rng, signals, name, max_memory):
     folder.clear()
     folder.save()
-    watch = Watch(command, folder, 'stalls')
+    watch = Watch(runner.command, folder, 'stalls')
     if json.loads(watch.process.stdout.readline())['event'] != 'watching':  # then it stalls
-        failures.append(f'{name}: the watch did not start')
+        runner.failures.append(f'{name}: the watch did not start')
     for _ in range(STALLED_EDITS):  # each rejected, with a report of 2 MB
         folder.large()
         time.sleep(0.5)
@@ -248,26 +244,26 @@ def round_with_stalled_reader(command, folder, rng, signals, failures, name, max
         watch.wait_until_idle()
     memory = watch.peak_memory_mib()
     if max_memory and (memory is None or memory > max_memory):
-        failures.append(f'{name}: peak memory {memory} MiB, more than {MAX_MEMORY_MIB} MiB')
+        runner.failures.append(f'{name}: peak memory {memory} MiB, more than {MAX_MEMORY_MIB} MiB')
     # Read at last: what was left out is told, and what comes after is written.
     threading.Thread(target=watch.read, daemon=True).start()
     value = float(folder.save())
     seen = []
     if not watch.wait_for(lambda event: seen.append(event) or (event['event'] == 'applied' and {
             'key': 'detection.sensitivity', 'value': value} in event['changed'])):
-        failures.append(f'{name}: the save after the stall ({value}) was not reported')
+        runner.failures.append(f'{name}: the save after the stall ({value}) was not reported')
     if not any(event['event'] == 'skipped' and event['count'] > 0 for event in seen):
-        failures.append(f'{name}: no skipped events told after the stall, in {[e["event"] for e in seen]}')
+        runner.failures.append(f'{name}: no skipped events told after the stall, in {[e["event"] for e in seen]}')
     seconds, status = watch.stop(rng.choice(signals))
     if status != 0 or seconds > MAX_STOP_S:
-        failures.append(f'{name}: with a stalled reader, ended with status {status} after {seconds:.2f} s')
+        runner.failures.append(f'{name}: with a stalled reader, ended with status {status} after {seconds:.2f} s')
     return memory
 
 
-def round_with_closed_reader(command, folder, failures, name):
+def round_with_closed_reader(runner, folder, name):
     folder.clear()
     folder.save()
-    watch = Watch(command, folder, 'closes')
+    watch = Watch(runner.command, folder, 'closes')
     watch.process.stdout.readline()
     watch.process.stdout.close()
     folder.save()
@@ -279,39 +275,31 @@ def round_with_closed_reader(command, folder, failures, name):
     watch.error_reader.join()
     said = b''.join(watch.errors)
     if status != 2 or b'cannot write to standard output' not in said:
-        failures.append(f'{name}: with a closed reader, status {status}, {said!r}')
+        runner.failures.append(f'{name}: with a closed reader, status {status}, {said!r}')
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def options(parser):
     parser.add_argument('--rounds', type=int, default=4, help='rounds of each kind of reader')
     parser.add_argument('--max-memory-mib', type=float, default=MAX_MEMORY_MIB,
                         help='peak memory of a watch with a stalled reader; 0: not measured (sanitizers, Windows)')
     parser.add_argument('--seed', type=int, default=20261209)
-    parser.add_argument('command', nargs='+', help='the command, after its emulator if any')
-    options = parser.parse_args()
-    command = options.command
-    windows = command[-1].endswith('.exe')
-    emulated = len(command) > 1
-    signals = [signal.SIGINT] if windows else [signal.SIGINT, signal.SIGTERM]
-    rng = random.Random(options.seed)
-    failures = []
+
+
+def cases(runner):
+    rounds = runner.options.rounds
+    signals = [signal.SIGINT] if runner.windows else [signal.SIGINT, signal.SIGTERM]
+    rng = random.Random(runner.options.seed)
     memories = []
-    with tempfile.TemporaryDirectory(prefix='detector_settings_watch_faults_') as name:
-        folder = Folder(pathlib.Path(name), windows)
-        for number in range(options.rounds):
-            round_with_reader(command, folder, rng, signals, failures, f'round {number}')
-            if number == 0:
-                memories.append(round_with_stalled_reader(command, folder, rng, signals, failures, f'round {number}',
-                                                          0 if emulated else options.max_memory_mib))
-            round_with_closed_reader(command, folder, failures, f'round {number}')
-    for failure in failures:
-        print(failure)
+    folder = Folder(runner.folder, runner.windows)
+    for number in range(rounds):
+        round_with_reader(runner, folder, rng, signals, f'round {number}')
+        if number == 0:
+            memories.append(round_with_stalled_reader(runner, folder, rng, signals, f'round {number}',
+                                                      0 if runner.emulated else runner.options.max_memory_mib))
+        round_with_closed_reader(runner, folder, f'round {number}')
     known = [m for m in memories if m is not None]
-    print(f'{options.rounds} rounds: {len(failures)} failures; '
-          f'peak memory with a stalled reader at most {max(known, default=0):.0f} MiB')
-    return 1 if failures else 0
+    return f'{rounds} rounds, peak memory with a stalled reader at most {max(known, default=0):.0f} MiB'
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    main(__doc__, cases, options)
