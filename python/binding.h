@@ -1,12 +1,13 @@
 // What the parts of the Python module share: the conversions between the
-// libraries' values and Python's, and one function per part that adds its
-// names to the module. Internal to python/.
+// libraries' values and Python's (binding.cpp), __eq__, and one function per
+// part that adds its names to the module. Internal to python/.
 #pragma once
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,10 +19,12 @@ namespace settings::python_binding {
 
 namespace py = pybind11;
 
-void bindConfig(py::module_& module);   // Config, its sections, validate, validate_all
-void bindSources(py::module_& module);  // reading, writing, the schema, load_settings and the problems
-void bindEdit(py::module_& module);     // edit_settings_file
-void bindWatch(py::module_& module);    // SettingsWatcher
+void bindConfig(py::module_& module);    // Config, its sections, validate, validate_all
+void bindProblems(py::module_& module);  // Origin, Problem, SettingValue
+void bindFile(py::module_& module);      // reading, writing, the schema
+void bindSources(py::module_& module);   // load_settings
+void bindEdit(py::module_& module);      // edit_settings_file
+void bindWatch(py::module_& module);     // SettingsWatcher
 
 // UTF-8 from the libraries as a Python str; a byte that is not UTF-8 (which
 // the libraries never give) becomes U+FFFD rather than an exception.
@@ -63,5 +66,13 @@ py::object configObject(const Config& config);
 // whole objects in __new__) refuses it with TypeError; the values that never
 // change (Origin, Problem ...) are their own copies.
 void refuseObjectsHoldingNothing(py::module_& module);
+
+// __eq__ of a class of the module, by `same`: an object of any other type is
+// unequal, as Python's own values are, rather than the TypeError pybind11
+// raises for an argument it cannot convert.
+template <typename Value, auto same = std::equal_to<Value>{}>
+bool equalTo(const Value& self, py::handle other) {
+    return py::isinstance<Value>(other) && same(self, other.cast<const Value&>());
+}
 
 }  // namespace settings::python_binding

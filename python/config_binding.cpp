@@ -13,8 +13,8 @@
 #include "binding.h"
 #include "section_names.h"
 #include "settings/file.h"
-#include "settings/table.h"
 #include "settings/message_text.h"
+#include "settings/table.h"
 #include "settings/validation.h"
 
 namespace settings::python_binding {
@@ -205,9 +205,7 @@ void bindConfig(py::module_& module) {
     });
     [&]<std::size_t... Section>(std::index_sequence<Section...>) { (bindSection<Section>(module, config), ...); }
     (std::make_index_sequence<kSections.size()>{});
-    config.def("__eq__", [](const Config& a, py::handle b) {
-        return py::isinstance<Config>(b) && sameNamedSettings(a, b.cast<const Config&>());
-    });
+    config.def("__eq__", &equalTo<Config, sameNamedSettings>);
     config.def("__copy__", [](const Config& self) { return self; });
     config.def(
         "__deepcopy__", [](const Config& self, const py::dict&) { return self; }, py::arg("memo"));
@@ -222,10 +220,7 @@ void bindConfig(py::module_& module) {
     py::class_<ValidationError>(module, "ValidationError", "A setting that breaks a rule.")
         .def_readonly("field", &ValidationError::field, "Key path of the setting: \"audio.bufferSizeMs\".")
         .def_readonly("message", &ValidationError::message, "The rule, then the value: \"must be in [5, 100]; got 0\".")
-        .def("__eq__",
-             [](const ValidationError& a, py::handle b) {
-                 return py::isinstance<ValidationError>(b) && a == b.cast<const ValidationError&>();
-             })
+        .def("__eq__", &equalTo<ValidationError>)
         .def("__repr__", [](const ValidationError& self) {
             return concatenate({"ValidationError(field=", reprOf(self.field), ", message=", reprOf(self.message), ")"});
         });

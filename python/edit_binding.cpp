@@ -63,10 +63,7 @@ void bindEdit(py::module_& module) {
             "old", [](const SettingChange& self) { return text(self.oldValue); }, "The value in force before.")
         .def_property_readonly(
             "new", [](const SettingChange& self) { return text(self.newValue); }, "The value in force after.")
-        .def("__eq__",
-             [](const SettingChange& a, py::handle b) {
-                 return py::isinstance<SettingChange>(b) && a == b.cast<const SettingChange&>();
-             })
+        .def("__eq__", &equalTo<SettingChange>)
         .def("__repr__", [](const SettingChange& self) {
             return concatenate({"SettingChange(key=", reprOf(self.keyPath), ", old=", reprOf(self.oldValue),
                                 ", new=", reprOf(self.newValue), ")"});

@@ -7,7 +7,11 @@
 PYBIND11_MODULE(detector_settings, module) {
     namespace binding = settings::python_binding;
     module.doc() = "The settings of the audio-event detector, read, checked, edited and watched as the detector does.";
+    // Each part after the classes it names: pybind11 writes a signature's
+    // types when it binds it, as Python names them only once they are bound.
     binding::bindConfig(module);
+    binding::bindProblems(module);
+    binding::bindFile(module);
     binding::bindSources(module);
     binding::bindEdit(module);
     binding::bindWatch(module);
