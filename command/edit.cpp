@@ -21,7 +21,7 @@ std::string jsonEditReport(std::string_view file, const settings::FileEdit& resu
         json.endObject();
     }
     json.endArray().key("diagnostics");
-    writeDiagnostics(json, result.edit.problems);
+    writeDiagnostics(json, result.problems);
     return json.endObject().take("\n");
 }
 
@@ -38,17 +38,17 @@ int edit(const std::string& file, const std::vector<settings::SettingEdit>& edit
     options.lockTimeout = request.lockTimeout;
     settings::FileEdit result =
         settings::editSettingsFile(pathOf(file), edits, options);
-    for (settings::SourcedProblem& problem : result.edit.problems) {
+    for (settings::SourcedProblem& problem : result.problems) {
         if (problem.problem.kind == settings::ProblemKind::file && problem.problem.message == settings::kNoSuchFile) {
             problem.problem.message += "; set --create makes it";
         }
     }
-    const std::vector<settings::SettingChange>& changes = result.edit.changes;
+    const std::vector<settings::SettingChange>& changes = result.changes;
     if (request.json) {
         streams.out.write(jsonEditReport(file, result, changes));
     } else if (request.dryRun) {
-        const bool changed = !settings::anyError(result.edit.problems);
-        streams.out.write(unifiedDiff(file, result.oldText, changed ? result.edit.text : result.oldText));
+        const bool changed = !settings::anyError(result.problems);
+        streams.out.write(unifiedDiff(file, result.oldText, changed ? result.text : result.oldText));
     } else {
         for (const settings::SettingChange& change : changes) {
             streams.out.write(
@@ -56,9 +56,9 @@ int edit(const std::string& file, const std::vector<settings::SettingEdit>& edit
         }
     }
     if (!request.json) {
-        writeText(streams.err, result.edit.problems, result.edit.text, CommandLineNames::asGiven);
+        writeText(streams.err, result.problems, result.text, CommandLineNames::asGiven);
     }
-    return statusOf(result.edit.problems);
+    return statusOf(result.problems);
 }
 
 }  // namespace command

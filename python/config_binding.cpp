@@ -126,10 +126,8 @@ Config fromDict(const py::dict& values) {
         const py::handle value = item.second;
         const std::string keyPath = utf8Of(item.first, "from_dict");
         rowOfKey(keyPath);
-        forEachSetting([&](const auto& row) {
-            if (row.keyPath == keyPath) {
-                row.member(config) = memberValue<typename std::remove_cvref_t<decltype(row)>::Value>(value, keyPath);
-            }
+        visitSetting(keyPath, [&](const auto& row) {
+            row.member(config) = memberValue<typename std::remove_cvref_t<decltype(row)>::Value>(value, keyPath);
         });
     }
     return config;

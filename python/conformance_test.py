@@ -18,7 +18,7 @@ import tomllib
 import pytest
 
 import detector_settings
-from command_test_support import hostile_texts  # the command's hostile cases are this corpus's too
+from end_to_end_test_support import hostile_texts  # the command's hostile cases are this corpus's too
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 

@@ -73,15 +73,15 @@ void bindEdit(py::module_& module) {
         .def_readonly("written", &FileEdit::written,
                       "Whether the file was replaced: only without errors, when something changed, not in a dry run.")
         .def_property_readonly(
-            "changes", [](const FileEdit& self) { return py::cast(self.edit.changes); },
+            "changes", [](const FileEdit& self) { return py::cast(self.changes); },
             "The settings changed, in the order of the edits.")
         .def_property_readonly(
-            "problems", [](const FileEdit& self) { return problemList(self.edit.problems); },
+            "problems", [](const FileEdit& self) { return problemList(self.problems); },
             "The problems of the new text, then those of the edits; the file is written only without errors.")
         .def_property_readonly(
             "old_text", [](const FileEdit& self) { return text(self.oldText); }, "The file as read.")
         .def_property_readonly(
-            "new_text", [](const FileEdit& self) { return text(self.edit.text); },
+            "new_text", [](const FileEdit& self) { return text(self.text); },
             "The text written, or that would be written.");
 
     module.def(
@@ -109,7 +109,7 @@ void bindEdit(py::module_& module) {
             if (interrupted) {
                 throw py::error_already_set();
             }
-            for (SourcedProblem& problem : edit.edit.problems) {
+            for (SourcedProblem& problem : edit.problems) {
                 if (problem.problem.kind == ProblemKind::file && problem.problem.message == kNoSuchFile) {
                     problem.problem.message += "; create=True makes it";
                 }

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         for (long edit = 0;; ++edit) {
             const settings::FileEdit result = settings::editSettingsFile(
                 argv[1], {settings::SettingEdit::set("detection.sensitivity", edit % 2 == 0 ? "0.25" : "0.75")});
-            if (std::printf("%s\n", result.edit.problems.empty() ? "done" : "failed") < 0 || std::fflush(stdout) != 0) {
+            if (std::printf("%s\n", result.problems.empty() ? "done" : "failed") < 0 || std::fflush(stdout) != 0) {
                 return 1;
             }
         }

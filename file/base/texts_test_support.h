@@ -33,7 +33,7 @@ struct ProblemCase {
 
 inline std::ostream& operator<<(std::ostream& out, const ProblemCase& c) { return out << c.name; }
 
-// Its rows are instantiated where they belong; its one test is in reader_test.cpp.
+// Its rows are instantiated where they belong; its one test is in settings_reader_test.cpp.
 class ReadProblemsTest : public testing::TestWithParam<ProblemCase> {};
 
 inline std::string problemCaseName(const testing::TestParamInfo<ProblemCase>& info) { return info.param.name; }

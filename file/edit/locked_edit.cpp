@@ -1,11 +1,12 @@
 // Edits of a settings file: under the lock of its edits, the file a path
 // leads to is read, its text edited, and without errors replaced.
 #include <algorithm>
+#include <utility>
 
 #include "file/base/internal/access.h"
 #include "file/base/internal/path_names.h"
 #include "file/edit/internal/replace.h"
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "file/edit/internal/text_edit.h"
 #include "settings/edit.h"
 #include "settings/message_text.h"
@@ -29,7 +30,7 @@ std::filesystem::path targetOf(std::filesystem::path path) {
 }
 
 void fail(FileEdit& edit, const std::filesystem::path& path, std::string message) {
-    edit.edit.problems.push_back({{SourceKind::file, utf8Name(path)}, {{}, ProblemKind::file, std::move(message), 0, 0}});
+    edit.problems.push_back({{SourceKind::file, utf8Name(path)}, {{}, ProblemKind::file, std::move(message), 0, 0}});
 }
 
 // From no wait to an hour, so that no deadline overflows.
@@ -53,19 +54,22 @@ FileEdit editSettingsFile(const std::filesystem::path& path, const std::vector<S
     SettingsText loaded = readSettingsText(target, Opening::regularOnly);
     const bool created = loaded.problem && loaded.problem->message == kNoSuchFile && options.create;
     if (loaded.problem && !created) {
-        edit.edit.problems.push_back({{SourceKind::file, utf8Name(path)}, std::move(*loaded.problem)});
+        edit.problems.push_back({{SourceKind::file, utf8Name(path)}, std::move(*loaded.problem)});
         return edit;
     }
     edit.oldText = std::move(loaded.text);
-    edit.edit = editText(edit.oldText, edits, utf8Name(path), created);
+    TextEdit edited = editText(edit.oldText, edits, utf8Name(path), created);
+    edit.text = std::move(edited.text);
+    edit.changes = std::move(edited.changes);
+    edit.problems = std::move(edited.problems);
     // GCOVR_EXCL_BR_START: a file made new always has the settings given
-    if (anyError(edit.edit.problems) || (edit.edit.text == edit.oldText && !created) || options.dryRun) {
+    if (anyError(edit.problems) || (edit.text == edit.oldText && !created) || options.dryRun) {
         // GCOVR_EXCL_BR_STOP
         return edit;
     }
-    if (std::optional<std::string> failure = replaceFile(target, edit.edit.text)) {
+    if (std::optional<std::string> failure = replaceFile(target, edit.text)) {
         fail(edit, path, std::move(*failure));
-        edit.edit.changes.clear();
+        edit.changes.clear();
         return edit;
     }
     edit.written = true;

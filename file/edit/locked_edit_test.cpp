@@ -41,11 +41,11 @@ protected:
     }
     // The one problem of `edit`, a file's.
     static std::string fileProblem(const FileEdit& edit) {
-        EXPECT_EQ(edit.edit.problems.size(), 1U);
+        EXPECT_EQ(edit.problems.size(), 1U);
         EXPECT_FALSE(edit.written);
-        return edit.edit.problems.empty() || edit.edit.problems.front().problem.kind != ProblemKind::file
+        return edit.problems.empty() || edit.problems.front().problem.kind != ProblemKind::file
                    ? "(none)"
-                   : edit.edit.problems.front().problem.message;
+                   : edit.problems.front().problem.message;
     }
 
     test::TestFolder folder_;
@@ -72,7 +72,7 @@ TEST_F(FileEditTest, WritesNothingWithoutAChangeOrInADryRun) {
     dryRun.dryRun = true;
     const FileEdit edit = editSettingsFile(path, {SettingEdit::set("detection.sensitivity", "0.25")}, dryRun);
     EXPECT_FALSE(edit.written);
-    EXPECT_EQ(edit.edit.text, "[detection]\nsensitivity = 0.25\n");
+    EXPECT_EQ(edit.text, "[detection]\nsensitivity = 0.25\n");
     EXPECT_EQ(read(path), "[detection]\nsensitivity = 0.8\n");
     EXPECT_EQ(std::filesystem::last_write_time(path), written);
     const FileEdit invalid = editSettingsFile(path, {SettingEdit::set("detection.fftSize", "1000")});
@@ -212,7 +212,7 @@ TEST_F(FileEditTest, MakesAFileWithTheSettingsGivenAndEditsLongNames) {
     const FileEdit made =
         editSettingsFile(folder_ / "new.toml", {SettingEdit::set("detection.sensitivity", "0.7")}, create);
     EXPECT_TRUE(made.written);
-    EXPECT_TRUE(made.edit.changes.empty());
+    EXPECT_TRUE(made.changes.empty());
     EXPECT_EQ(read(folder_ / "new.toml"), "[detection]\nsensitivity = 0.7\n");
     const std::filesystem::path longName = write(std::string(240, 'n') + ".toml", "");
     EXPECT_TRUE(editSettingsFile(longName, kEdit).written);

@@ -10,7 +10,7 @@
 
 #include "file/base/internal/characters.h"
 #include "file/base/internal/value_text.h"
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "file/edit/internal/layout.h"
 #include "settings/edit.h"
 #include "settings/message_text.h"

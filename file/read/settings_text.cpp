@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "file/base/internal/access.h"
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "settings/read.h"
 #include "settings/message_text.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "file/base/internal/characters.h"
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "settings/table.h"
 #include "settings/message_text.h"
 

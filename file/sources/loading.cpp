@@ -8,7 +8,7 @@
 
 #include "file/base/internal/characters.h"
 #include "file/base/internal/value_text.h"
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "settings/message_text.h"
 
 namespace settings {

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "file/base/texts_test_support.h"
 #include "settings/table.h"
 #include "settings/message_text.h"

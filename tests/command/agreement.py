@@ -23,7 +23,7 @@ import tomllib
 
 import jsonschema
 
-from command_test_support import Failure, main
+from end_to_end_test_support import Failure, main
 
 # A TOML date, time or date-time.
 DATE = re.compile(r'\d{4}-\d{2}-\d{2}|\d{2}:\d{2}:\d{2}')

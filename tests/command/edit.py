@@ -28,7 +28,7 @@ import subprocess
 import threading
 import time
 
-from command_test_support import TIMEOUT_S, main
+from end_to_end_test_support import TIMEOUT_S, main
 
 TEXTS = {'0.25': '# tuned\n[detection]\nsensitivity = 0.25 # by hand\n',
          '0.75': '# tuned\n[detection]\nsensitivity = 0.75 # by hand\n'}

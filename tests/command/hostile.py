@@ -22,7 +22,7 @@ import subprocess
 import time
 import unicodedata
 
-from command_test_support import hostile_texts, main
+from end_to_end_test_support import hostile_texts, main
 
 # Beside each problem's own line, its source excerpt and its caret.
 MAX_BYTES_PER_PROBLEM = 400

@@ -16,7 +16,7 @@ import re
 
 import jsonschema
 
-from command_test_support import Failure, environment_without_settings, main
+from end_to_end_test_support import Failure, environment_without_settings, main
 
 HERE = pathlib.Path(__file__).parent
 ENVIRONMENT = {'DETECTOR_AUDIO_BUFFER_SIZE_MS': '0', 'DETECTOR_DETECTION_SENSITIVTY': '0.5'}

@@ -17,7 +17,7 @@ import signal
 import subprocess
 import threading
 
-from command_test_support import TIMEOUT_S, Failure, environment_without_settings, main
+from end_to_end_test_support import TIMEOUT_S, Failure, environment_without_settings, main
 
 ENVIRONMENT = {'DETECTOR_DETECTION_COOLDOWN_MS': '400'}
 OVERRIDES = ['--set', 'detection.minDurationMs=500']

@@ -29,7 +29,7 @@ import subprocess
 import threading
 import time
 
-from command_test_support import TIMEOUT_S, environment_without_settings, main
+from end_to_end_test_support import TIMEOUT_S, environment_without_settings, main
 
 MAX_STOP_S = 1.0
 # A stalled reader's watch holds at most 1 MiB of lines waiting, the event

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "settings/edit.h"
 
 namespace settings::file_internal {

@@ -4,7 +4,7 @@
 //
 //   const settings::FileEdit edit = settings::editSettingsFile(
 //       "settings.toml", {settings::SettingEdit::set("detection.sensitivity", "0.8")});
-//   if (edit.written) { /* edit.edit.changes: detection.sensitivity 0.7 -> 0.8 */ }
+//   if (edit.written) { /* edit.changes: detection.sensitivity 0.7 -> 0.8 */ }
 //
 // What an edit keeps: comments (on the edited line too), blank lines, order,
 // indentation, the blanks around "=", the quotes of keys, a byte-order mark
@@ -92,10 +92,14 @@ struct FileEditOptions {
     std::function<bool()> keepWaiting;
 };
 
-// What an edit of a file did.
+// What an edit of a file did: the text as read and what the edit made of it
+// (text, changes and problems, as TextEdit has them, the file's own problems
+// among them).
 struct FileEdit {
     std::string oldText;  // as read; empty for a file made anew
-    TextEdit edit;        // the new text, what changed, every problem
+    std::string text;     // the new text; the old one when an edit has a problem
+    std::vector<SettingChange> changes;
+    std::vector<SourcedProblem> problems;
     // Whether the file was replaced: only without errors, when its text
     // changed (or it was made), and not in a dry run.
     bool written = false;

@@ -4,7 +4,7 @@
 // rules with their bounds. Validation, the
 // settings-file reader and writer and the JSON Schema all read these rows, so
 // adding a setting or moving a bound is one edit here. What a row is made of
-// is in settings/setting.h and settings/rule.h; what judges a value by a row,
+// is in settings/table_row.h and settings/rule.h; what judges a value by a row,
 // in settings/detail/table_detail.h. Defaults stay where a record gets them:
 // settings/config.h.
 #pragma once
@@ -18,7 +18,7 @@
 
 #include "settings/config.h"
 #include "settings/export.h"
-#include "settings/setting.h"
+#include "settings/table_row.h"
 
 namespace settings {
 

@@ -14,7 +14,7 @@
 
 #include "file/base/internal/characters.h"
 #include "file/base/internal/value_text.h"
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "file/read/internal/toml_guard.h"
 #include "file/read/internal/toml_library.h"
 #include "settings/read.h"

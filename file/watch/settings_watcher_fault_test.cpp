@@ -20,7 +20,7 @@
 #include "settings/table.h"
 #include "settings/validation.h"
 #include "settings/watch.h"
-#include "file/watch/watcher_test_support.h"
+#include "file/watch/settings_watcher_test_support.h"
 
 namespace settings {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "settings/read.h"
-#include "file/watch/watcher_test_support.h"
+#include "file/watch/settings_watcher_test_support.h"
 
 namespace settings {
 namespace {

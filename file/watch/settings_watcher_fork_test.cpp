@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "settings/watch.h"
-#include "file/watch/watcher_test_support.h"
+#include "file/watch/settings_watcher_test_support.h"
 
 namespace settings {
 namespace {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "file/base/internal/access.h"
-#include "file/read/internal/reader.h"
+#include "file/read/internal/settings_reader.h"
 #include "file/base/texts_test_support.h"
 #include "settings/read.h"
 
