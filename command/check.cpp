@@ -1,9 +1,9 @@
 #include <algorithm>
 
-#include "run.h"
-#include "subcommands.h"
 #include "diagnostics.h"
+#include "run.h"
 #include "settings/version.h"
+#include "subcommands.h"
 
 namespace command {
 

@@ -1,10 +1,11 @@
+#include "settings/edit.h"
+
 #include <filesystem>
 
-#include "subcommands.h"
 #include "diagnostics.h"
-#include "settings/edit.h"
 #include "settings/json_writer.h"
 #include "settings/text_lines.h"
+#include "subcommands.h"
 #include "unified_diff.h"
 
 namespace command {
@@ -36,8 +37,7 @@ int edit(const std::string& file, const std::vector<settings::SettingEdit>& edit
     options.create = request.create;
     options.dryRun = request.dryRun;
     options.lockTimeout = request.lockTimeout;
-    settings::FileEdit result =
-        settings::editSettingsFile(pathOf(file), edits, options);
+    settings::FileEdit result = settings::editSettingsFile(pathOf(file), edits, options);
     for (settings::SourcedProblem& problem : result.problems) {
         if (problem.problem.kind == settings::ProblemKind::file && problem.problem.message == settings::kNoSuchFile) {
             problem.problem.message += "; set --create makes it";

@@ -1,5 +1,5 @@
-#include "subcommands.h"
 #include "explanation.h"
+#include "subcommands.h"
 
 namespace command {
 

@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "diagnostics.h"
-#include "settings/table.h"
 #include "settings/message_text.h"
+#include "settings/table.h"
 #include "settings/text_lines.h"
 
 namespace command {

@@ -10,13 +10,13 @@
 #include <span>
 #include <string_view>
 
-#include "subcommands.h"
 #include "output.h"
 #include "request.h"
 #include "settings/edit.h"
 #include "settings/file.h"
 #include "settings/sources.h"
 #include "settings/version.h"
+#include "subcommands.h"
 
 namespace command {
 namespace {

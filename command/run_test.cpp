@@ -41,7 +41,7 @@ std::string contents(std::FILE* file) {
 
 // Runs the command on `arguments`, with `input` as standard input.
 Outcome runInProcess(std::vector<std::string> arguments, const std::string& input = {},
-                   const std::vector<std::string>& environment = {}) {
+                     const std::vector<std::string>& environment = {}) {
     const File in = temporaryFile();
     const File out = temporaryFile();
     const File err = temporaryFile();
@@ -199,8 +199,8 @@ TEST(Command, ExplainsWhereEachValueCameFrom) {
               "  applies:  live\n");
     EXPECT_EQ(text.err, "");
     const Outcome json = runInProcess({"explain", "--format", "json", "--set", "detection.sensitivity=nan",
-                                     "detection.sensitivity", "training.dataFile"},
-                                    "", {"DETECTOR_TRAINING_DATA_FILE=d\xC3\xA9.bin"});
+                                       "detection.sensitivity", "training.dataFile"},
+                                      "", {"DETECTOR_TRAINING_DATA_FILE=d\xC3\xA9.bin"});
     EXPECT_EQ(json.status, kProblemsFound);
     EXPECT_EQ(
         json.out,

@@ -1,3 +1,5 @@
+#include "settings/watch.h"
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -8,11 +10,10 @@
 #include <thread>
 #include <utility>
 
-#include "run.h"
-#include "subcommands.h"
 #include "diagnostics.h"
 #include "event_queue.h"
-#include "settings/watch.h"
+#include "run.h"
+#include "subcommands.h"
 #include "watch_events.h"
 
 namespace command {
@@ -91,8 +92,7 @@ int watch(const std::string& file, const Request& request, Streams& streams) {
         [&] { writeEvents(queue, streams, json ? skippedJson : skippedText); });
     std::future<void> written = writing.get_future();
     std::thread writer(std::move(writing));
-    auto watcher = std::make_unique<settings::SettingsWatcher>(
-        pathOf(file), loaded.config, std::move(options));
+    auto watcher = std::make_unique<settings::SettingsWatcher>(pathOf(file), loaded.config, std::move(options));
     while (interruption.load() == 0 && written.wait_for(kInterruptionSeen) == std::future_status::timeout) {
     }
     // The watch stops (no listener is called after), then what it said before

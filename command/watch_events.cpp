@@ -1,8 +1,8 @@
 #include "watch_events.h"
 
 #include "diagnostics.h"
-#include "settings/sources.h"
 #include "settings/message_text.h"
+#include "settings/sources.h"
 #include "settings/text_lines.h"
 
 namespace command {

@@ -13,6 +13,8 @@
 #include "settings/text_lines.h"
 #include "settings/watch.h"
 
+// As the headers write them, not as the formatter would.
+// clang-format off
 namespace header_examples {
 
 void edit() {
@@ -53,5 +55,6 @@ void watch(const settings::LoadedSettings& loaded) {
 }
 
 }  // namespace header_examples
+// clang-format on
 
 int main() { return 0; }

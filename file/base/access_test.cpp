@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "file/base/internal/path_names.h"
 #include "file/base/texts_test_support.h"
 
 namespace settings {
@@ -57,6 +58,14 @@ TEST(FileAccess, AFileRenamedOverTheOldOneIsAnotherWhateverItsSizeAndTimes) {
     EXPECT_EQ(after.modified, before.modified);
     EXPECT_NE(after, before);
     EXPECT_NE(after.index, before.index);
+}
+
+// Names go to paths and back whole, beyond ASCII too, on every platform.
+TEST(FileAccess, NamesInUtf8AreThePathsTheyName) {
+    for (const std::string name : {"settings.toml", "r\xC3\xA9glages.toml", "\xF0\x9F\x8E\xA4/x.toml"}) {
+        EXPECT_EQ(utf8Name(pathOfUtf8(name)), name);
+    }
+    EXPECT_EQ(pathOfUtf8("r\xC3\xA9glages.toml"), std::filesystem::path(u8"r\u00E9glages.toml"));
 }
 
 }  // namespace

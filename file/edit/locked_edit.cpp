@@ -6,8 +6,8 @@
 #include "file/base/internal/access.h"
 #include "file/base/internal/path_names.h"
 #include "file/edit/internal/replace.h"
-#include "file/read/internal/settings_reader.h"
 #include "file/edit/internal/text_edit.h"
+#include "file/read/internal/settings_reader.h"
 #include "settings/edit.h"
 #include "settings/message_text.h"
 

@@ -17,8 +17,8 @@
 #include <utility>
 #include <variant>
 
-#include "file/edit/internal/replace.h"
 #include "file/base/texts_test_support.h"
+#include "file/edit/internal/replace.h"
 #include "settings/edit.h"
 
 namespace settings {

@@ -1,13 +1,14 @@
 // What replacing a file shares on every platform: the names of the files an
 // edit makes beside it, removing those a stopped edit left, the wait for
 // another edit's lock, and the messages of both.
+#include "file/edit/internal/replace.h"
+
 #include <cstdint>
 #include <system_error>
 #include <thread>
 
 #include "file/base/internal/characters.h"
 #include "file/base/internal/path_names.h"
-#include "file/edit/internal/replace.h"
 #include "settings/message_text.h"
 
 namespace settings::file_internal {
@@ -60,7 +61,7 @@ std::string beingEdited(std::string_view lock, std::chrono::milliseconds waited)
 }
 
 LockWait::LockWait(const std::filesystem::path& file, std::chrono::milliseconds timeout,
-                                  const std::function<bool()>& keepWaiting)
+                   const std::function<bool()>& keepWaiting)
     : file_(file), timeout_(timeout), keepWaiting_(keepWaiting) {}
 
 std::optional<std::string> LockWait::refused() {

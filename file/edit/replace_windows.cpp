@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "file/base/internal/access.h"
+#include "file/base/internal/path_names.h"
 #include "file/edit/internal/replace.h"
 #include "settings/message_text.h"
 

@@ -10,8 +10,8 @@
 
 #include "file/base/internal/characters.h"
 #include "file/base/internal/value_text.h"
-#include "file/read/internal/settings_reader.h"
 #include "file/edit/internal/layout.h"
+#include "file/read/internal/settings_reader.h"
 #include "settings/edit.h"
 #include "settings/message_text.h"
 
@@ -213,9 +213,7 @@ std::optional<std::string> file_internal::misread(const TrackedReading& before, 
     return std::nullopt;
 }
 
-std::string SettingEdit::given() const {
-    return value ? concatenate({keyPath, "=", *value}) : keyPath;
-}
+std::string SettingEdit::given() const { return value ? concatenate({keyPath, "=", *value}) : keyPath; }
 
 std::optional<SettingEdit> SettingEdit::parse(std::string_view assignment) {
     const std::size_t equals = assignment.find('=');

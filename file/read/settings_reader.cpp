@@ -1,5 +1,7 @@
 // Reading settings files: toml++ parses the text and keeps the position of
 // every key and value; the table of settings says what each key must hold.
+#include "file/read/internal/settings_reader.h"
+
 #include <utf8.h>  // utfcpp
 
 #include <algorithm>
@@ -14,12 +16,11 @@
 
 #include "file/base/internal/characters.h"
 #include "file/base/internal/value_text.h"
-#include "file/read/internal/settings_reader.h"
 #include "file/read/internal/toml_guard.h"
 #include "file/read/internal/toml_library.h"
+#include "settings/message_text.h"
 #include "settings/read.h"
 #include "settings/table.h"
-#include "settings/message_text.h"
 #include "settings/text_lines.h"
 
 namespace settings {
@@ -264,9 +265,8 @@ private:
 
     // Reads the setting `key` of `section` ("" for the top level), if the table has one there.
     bool readIfSetting(std::string_view section, std::string_view key, const toml::node& value) {
-        return visitSetting(section, key, [&](const auto& row) {
-            this->readSetting(row, std::string(row.keyPath), value);
-        });
+        return visitSetting(section, key,
+                            [&](const auto& row) { this->readSetting(row, std::string(row.keyPath), value); });
     }
 
     template <typename Row>

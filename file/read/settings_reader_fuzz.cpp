@@ -24,9 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/property_test_support.h"
 #include "file/read/internal/toml_guard.h"
 #include "file/read/internal/toml_library.h"
+#include "fuzz/property_test_support.h"
 #include "settings/read.h"
 #include "settings/sources.h"
 #include "settings/text_lines.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "file/base/internal/access.h"
-#include "file/read/internal/settings_reader.h"
 #include "file/base/texts_test_support.h"
+#include "file/read/internal/settings_reader.h"
 #include "settings/read.h"
 
 namespace settings::test {

@@ -10,8 +10,8 @@
 
 #include "file/base/internal/access.h"
 #include "file/read/internal/settings_reader.h"
-#include "settings/read.h"
 #include "settings/message_text.h"
+#include "settings/read.h"
 
 namespace settings {
 

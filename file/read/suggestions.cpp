@@ -10,8 +10,8 @@
 
 #include "file/base/internal/characters.h"
 #include "file/read/internal/settings_reader.h"
-#include "settings/table.h"
 #include "settings/message_text.h"
+#include "settings/table.h"
 
 namespace settings::file_internal {
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "file/base/internal/characters.h"
-#include "settings/read.h"
 #include "settings/message_text.h"
+#include "settings/read.h"
 
 namespace settings::file_internal {
 namespace {

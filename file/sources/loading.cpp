@@ -1,7 +1,5 @@
 // Settings from every source: each source is read as a file would be, and the
 // record takes each setting from the last source that gave it a value.
-#include "settings/sources.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <utility>
@@ -10,6 +8,7 @@
 #include "file/base/internal/value_text.h"
 #include "file/read/internal/settings_reader.h"
 #include "settings/message_text.h"
+#include "settings/sources.h"
 
 namespace settings {
 

@@ -1,8 +1,6 @@
 // Settings from the file, the environment and overrides: a value means the
 // same whichever source gives it, later sources win, and every problem of
 // every source is kept with its origin.
-#include "settings/sources.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,10 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "file/read/internal/settings_reader.h"
 #include "file/base/texts_test_support.h"
-#include "settings/table.h"
+#include "file/read/internal/settings_reader.h"
 #include "settings/message_text.h"
+#include "settings/sources.h"
+#include "settings/table.h"
 
 namespace settings {
 

@@ -7,15 +7,15 @@
 
 namespace settings::file_internal {
 
-ReloadJudge::ReloadJudge(std::string fileName, Config running, std::vector<std::string> environment,
-                         std::vector<std::string> overrides)
+Publisher::Publisher(std::string fileName, Config running, std::vector<std::string> environment,
+                     std::vector<std::string> overrides)
     : running_(std::move(running)), accepted_(running_), inForce_(std::make_shared<const Config>(running_)) {
     sources_.file = SettingsFileText{std::move(fileName), {}};
     sources_.environment = std::move(environment);
     sources_.overrides = std::move(overrides);
 }
 
-ReloadJudge::Verdict ReloadJudge::judge(SettingsText text) {
+Publisher::Verdict Publisher::judge(SettingsText text) {
     sources_.file->content = std::move(text);
     LoadedSettings loaded = loadSettings(sources_);
     if (anyError(loaded.problems)) {

@@ -39,7 +39,7 @@ struct JudgeCase {
 
 std::ostream& operator<<(std::ostream& out, const JudgeCase& c) { return out << c.name; }
 
-class ReloadJudgeTest : public testing::TestWithParam<JudgeCase> {};
+class PublisherTest : public testing::TestWithParam<JudgeCase> {};
 
 // The detector started with the defaults and one member that has no key path.
 Config runningRecord() {
@@ -51,13 +51,13 @@ Config runningRecord() {
 // After each step the record in force is the one before it, unless the step
 // published: then it is the running record with the live settings as the edit
 // and the overrides give them, and nothing else changed.
-TEST_P(ReloadJudgeTest, PublishesOnlyGoodEditsAndKeepsRestartOnlySettings) {
+TEST_P(PublisherTest, PublishesOnlyGoodEditsAndKeepsRestartOnlySettings) {
     const Config running = runningRecord();
-    ReloadJudge judge("settings.toml", running, {}, GetParam().overrides);
+    Publisher judge("settings.toml", running, {}, GetParam().overrides);
     Config inForce = running;
     for (const Step& step : GetParam().steps) {
         SCOPED_TRACE(step.text);
-        const ReloadJudge::Verdict verdict = judge.judge(SettingsText{step.text, std::nullopt});
+        const Publisher::Verdict verdict = judge.judge(SettingsText{step.text, std::nullopt});
         ASSERT_EQ(static_cast<Expect>(verdict.index()), step.expect);
         if (const auto* change = std::get_if<AppliedChange>(&verdict)) {
             EXPECT_EQ(change->changed, step.changed);
@@ -87,7 +87,7 @@ TEST_P(ReloadJudgeTest, PublishesOnlyGoodEditsAndKeepsRestartOnlySettings) {
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(Edits, ReloadJudgeTest, testing::Values(
+INSTANTIATE_TEST_SUITE_P(Edits, PublisherTest, testing::Values(
     JudgeCase{"same_as_running", {}, {
         {"", Expect::nothing},
         {"# a comment\n[detection]\nsensitivity = 0.7\n", Expect::nothing}}},
@@ -133,10 +133,10 @@ INSTANTIATE_TEST_SUITE_P(Edits, ReloadJudgeTest, testing::Values(
 ), [](const testing::TestParamInfo<JudgeCase>& edits) { return edits.param.name; });
 // clang-format on
 
-TEST(ReloadJudgeTest, FileThatCannotBeReadIsRejected) {
-    ReloadJudge judge("gone.toml", Config{}, {}, {});
+TEST(PublisherTest, FileThatCannotBeReadIsRejected) {
+    Publisher judge("gone.toml", Config{}, {}, {});
     const FileProblem gone{"", ProblemKind::file, "cannot open: No such file or directory", 0, 0};
-    const ReloadJudge::Verdict verdict = judge.judge(SettingsText{"", gone});
+    const Publisher::Verdict verdict = judge.judge(SettingsText{"", gone});
     const auto* rejected = std::get_if<RejectedEdit>(&verdict);
     ASSERT_NE(rejected, nullptr);
     ASSERT_EQ(rejected->problems.size(), 1U);

@@ -1,5 +1,3 @@
-#include "settings/watch.h"
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -11,10 +9,11 @@
 #include <utility>
 #include <variant>
 
-#include "file/watch/internal/observer.h"
-#include "file/watch/internal/forks.h"
 #include "file/base/internal/path_names.h"
+#include "file/watch/internal/forks.h"
+#include "file/watch/internal/observer.h"
 #include "file/watch/internal/publisher.h"
+#include "settings/watch.h"
 
 namespace settings {
 
@@ -39,8 +38,8 @@ struct SettingsWatcher::State {
     State(std::filesystem::path watched, Config running, WatchOptions watchOptions)
         : path(std::move(watched)),
           options(withSaneTimes(std::move(watchOptions))),
-          judge(utf8Name(path), std::move(running), options.environment, options.overrides),
-          inForce(judge.inForce()) {}
+          publisher(utf8Name(path), std::move(running), options.environment, options.overrides),
+          inForce(publisher.inForce()) {}
 
     void watch() {
         FileObserver observer(path, options.settleTime, options.emptyFileSettleTime, Clock::now());
@@ -52,7 +51,7 @@ struct SettingsWatcher::State {
             lock.unlock();
             try {
                 if (std::optional<SettingsText> edit = observer.poll(Clock::now())) {
-                    report(judge.judge(std::move(*edit)));
+                    report(publisher.judge(std::move(*edit)));
                 }
             } catch (const std::bad_alloc&) {  // GCOVR_EXCL_LINE: only when memory runs out
                 // The watch goes on, and looks at the file afresh once memory allows.
@@ -64,7 +63,7 @@ struct SettingsWatcher::State {
         }
     }
 
-    void report(ReloadJudge::Verdict verdict) {
+    void report(Publisher::Verdict verdict) {
         if (auto* change = std::get_if<AppliedChange>(&verdict)) {
             // The record it replaces goes once the lock is free: nothing
             // that may lock (freeing memory) runs under it, so that a fork,
@@ -86,7 +85,7 @@ struct SettingsWatcher::State {
 
     std::filesystem::path path;
     WatchOptions options;
-    ReloadJudge judge;  // the watch's thread's alone
+    Publisher publisher;  // the watch's thread's alone
 
     mutable std::mutex inForceMutex;
     std::shared_ptr<const Config> inForce;

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
+#include "file/watch/settings_watcher_test_support.h"
 #include "settings/table.h"
 #include "settings/validation.h"
 #include "settings/watch.h"
-#include "file/watch/settings_watcher_test_support.h"
 
 namespace settings {
 namespace {

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <optional>
 
-#include "settings/watch.h"
 #include "file/watch/settings_watcher_test_support.h"
+#include "settings/watch.h"
 
 namespace settings {
 namespace {

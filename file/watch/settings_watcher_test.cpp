@@ -1,8 +1,6 @@
 // The watch of a settings file: every way a file changes is noticed, a burst
 // is judged once, a rewrite that keeps size and time is still seen, and stop()
 // ends it at once.
-#include "settings/watch.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "settings/read.h"
 #include "file/watch/settings_watcher_test_support.h"
+#include "settings/read.h"
+#include "settings/watch.h"
 
 namespace settings {
 namespace {

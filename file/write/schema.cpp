@@ -11,9 +11,9 @@
 
 #include "file/base/internal/value_text.h"
 #include "file/write/internal/titles.h"
-#include "settings/write.h"
 #include "settings/json_writer.h"
 #include "settings/table.h"
+#include "settings/write.h"
 
 namespace settings {
 

@@ -3,8 +3,8 @@
 // first, as TOML requires, then one table per section.
 #include "file/base/internal/value_text.h"
 #include "file/write/internal/titles.h"
-#include "settings/write.h"
 #include "settings/table.h"
+#include "settings/write.h"
 
 namespace settings {
 

@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
-#include "settings/file_export.h"
 #include "settings/escaping.h"  // terminalSafe was declared here: kept for one release
+#include "settings/file_export.h"
 
 namespace settings {
 

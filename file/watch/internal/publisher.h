@@ -1,4 +1,4 @@
-// What a watch decides of each new text of its file, apart from the watching:
+// What a watch publishes of each new text of its file, apart from the watching:
 // the problems of the edit, or the record to publish, with the settings whose
 // value in force changed and the restart-only ones that wait for a restart.
 // Internal to the settings-file library.
@@ -15,10 +15,10 @@
 
 namespace settings::file_internal {
 
-class ReloadJudge {
+class Publisher {
 public:
-    ReloadJudge(std::string fileName, Config running, std::vector<std::string> environment,
-                std::vector<std::string> overrides);
+    Publisher(std::string fileName, Config running, std::vector<std::string> environment,
+              std::vector<std::string> overrides);
 
     // Nothing when the edit changes nothing in force and the last edit was
     // good; otherwise the change published or the edit rejected.

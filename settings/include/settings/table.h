@@ -161,9 +161,7 @@ constexpr bool visitSetting(std::string_view section, std::string_view name, Vis
 // without a key path are not compared.
 inline bool sameNamedSettings(const Config& a, const Config& b) {
     bool same = true;
-    forEachSetting([&](const auto& row) {
-        same = same && detail::sameValue(row.member(a), row.member(b));
-    });
+    forEachSetting([&](const auto& row) { same = same && detail::sameValue(row.member(a), row.member(b)); });
     return same;
 }
 
