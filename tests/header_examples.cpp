@@ -29,13 +29,12 @@ void jsonWriter() {
     const std::string& text = json.text();  // {"key":"audio.bufferSizeMs","line":5}
 }
 
-settings::LoadedSettings sources() {
+void sources() {
     settings::SettingsSources sources;
     sources.file = settings::SettingsFileText{"settings.toml", settings::readSettingsText("settings.toml")};
     sources.environment = settings::processEnvironment();
     sources.overrides = {"detection.sensitivity=0.8"};
     const settings::LoadedSettings loaded = settings::loadSettings(sources);
-    return loaded;
 }
 
 std::size_t textLines(std::string_view text, const settings::FileProblem& problem) {
