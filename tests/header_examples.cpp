@@ -9,6 +9,7 @@
 
 #include "settings/edit.h"
 #include "settings/json_writer.h"
+#include "settings/publication.h"
 #include "settings/sources.h"
 #include "settings/text_lines.h"
 #include "settings/watch.h"
@@ -27,6 +28,13 @@ void jsonWriter() {
     settings::JsonWriter json;
     json.beginObject().key("key").string("audio.bufferSizeMs").key("line").number(5).endObject();
     const std::string& text = json.text();  // {"key":"audio.bufferSizeMs","line":5}
+}
+
+void publication(const settings::Config& edited) {
+    settings::Publication<settings::Config> publication(std::make_shared<const settings::Config>());
+    auto reader = publication.reader();  // on an ordinary thread, before the real-time one starts
+    const settings::Config& now = reader.read();  // on the real-time thread, as often as it likes
+    publication.publish(std::make_shared<const settings::Config>(edited));  // on the publishing thread
 }
 
 void sources() {

@@ -65,14 +65,10 @@ struct SettingsWatcher::State {
 
     void report(Publisher::Verdict verdict) {
         if (auto* change = std::get_if<AppliedChange>(&verdict)) {
-            // The record it replaces goes once the lock is free: nothing
+            // The records it replaces go once the lock is free: nothing
             // that may lock (freeing memory) runs under it, so that a fork,
             // which takes it, never waits on a lock held by the fork itself.
-            std::shared_ptr<const Config> replaced;
-            {
-                const std::scoped_lock publishing(inForceMutex);
-                replaced = std::exchange(inForce, change->config);
-            }
+            inForce.publish(change->config);
             if (options.onApplied) {
                 options.onApplied(*change);
             }
@@ -87,8 +83,8 @@ struct SettingsWatcher::State {
     WatchOptions options;
     Publisher publisher;  // the watch's thread's alone
 
-    mutable std::mutex inForceMutex;
-    std::shared_ptr<const Config> inForce;
+    // The record in force, for current() and the real-time readers.
+    Publication<Config> inForce;
 
     std::mutex stopMutex;
     std::condition_variable wake;
@@ -125,13 +121,13 @@ void lockEveryWatch() {
     watches().mutex.lock();
     watches().forEach([](SettingsWatcher::State& state) {
         state.stopMutex.lock();
-        state.inForceMutex.lock();
+        state.inForce.lock();
     });
 }
 
 void unlockEveryWatch() {
     watches().forEach([](SettingsWatcher::State& state) {
-        state.inForceMutex.unlock();
+        state.inForce.unlock();
         state.stopMutex.unlock();
     });
     watches().mutex.unlock();
@@ -185,10 +181,9 @@ SettingsWatcher::~SettingsWatcher() {
     }
 }
 
-std::shared_ptr<const Config> SettingsWatcher::current() const {
-    const std::scoped_lock reading(state_->inForceMutex);
-    return state_->inForce;
-}
+std::shared_ptr<const Config> SettingsWatcher::current() const { return state_->inForce.current(); }
+
+RealtimeReader SettingsWatcher::realtimeReader() { return RealtimeReader(state_->inForce.reader()); }
 
 bool SettingsWatcher::watching() const {
     const std::scoped_lock lock(state_->stopMutex);

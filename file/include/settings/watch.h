@@ -36,10 +36,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "settings/config.h"
 #include "settings/file_export.h"
+#include "settings/publication.h"
 #include "settings/sources.h"
 
 namespace settings {
@@ -77,6 +79,32 @@ struct WatchOptions {
     std::chrono::milliseconds emptyFileSettleTime{1000};
 };
 
+// The settings in force, for one real-time thread (an audio callback, the
+// analysis it feeds): SettingsWatcher::realtimeReader() makes one on an
+// ordinary thread, before the real-time thread starts; read() is then
+// wait-free, one atomic exchange, whatever the watch's thread is doing:
+// publishing, preempted halfway, stopped. It takes no lock, allocates and
+// frees nothing, makes no system call and throws nothing. The record it
+// returns stays whole and unchanged until the same reader's next read() or
+// its destruction; records no reader holds any more are destroyed on the
+// watch's thread when it publishes (or with the watcher, on its owner's). A
+// reader that holds an old record for long costs memory, never time: the
+// watch keeps, for each reader, the record it read last and the newest it
+// has not read yet, so at most 2 x readers + 1 records are alive by the
+// watch (and those ordinary threads hold through current()). A reader
+// outlives a stopped watch, reading the last record in force, and may be
+// destroyed after the watcher. One reader per thread.
+class RealtimeReader {
+public:
+    [[nodiscard]] const Config& read() noexcept { return reader_.read(); }
+
+private:
+    friend class SettingsWatcher;
+    explicit RealtimeReader(Publication<Config>::Reader reader) : reader_(std::move(reader)) {}
+
+    Publication<Config>::Reader reader_;
+};
+
 // A watch of one settings file, from construction to stop() or destruction.
 // current() may be called from any thread; the rest from the owner's. In a
 // process forked from the one that made it, a watcher watches nothing (the
@@ -97,8 +125,14 @@ public:
     SettingsWatcher(SettingsWatcher&&) = delete;
     SettingsWatcher& operator=(SettingsWatcher&&) = delete;
 
-    // The settings in force, whole, at the cost of one uncontended lock.
+    // The settings in force, whole, at the cost of one uncontended lock: for
+    // ordinary threads. A real-time thread, which must never wait, reads
+    // through a realtimeReader() instead.
     [[nodiscard]] std::shared_ptr<const Config> current() const;
+
+    // A reader of the settings in force for one real-time thread; made on an
+    // ordinary thread (it allocates).
+    [[nodiscard]] RealtimeReader realtimeReader();
 
     // True from construction to stop(); false when the system could not start
     // the watch's thread: nothing is watched.
