@@ -1,8 +1,6 @@
 // A real-time thread's read() allocates, frees and locks nothing while the
 // watch publishes, and sees every record whole; current() does all three,
-// so the count can fail. Its own program: it replaces operator new and
-// delete and pthread_mutex_lock, counting the calls made on threads marked
-// real-time, as a real-time sanitizer would.
+// so the count can fail. Its own program, with realtime_calls_test_support.cpp.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -17,49 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "file/watch/realtime_calls_test_support.h"
 #include "file/watch/settings_watcher_test_support.h"
 #include "settings/watch.h"
-
-namespace {
-
-thread_local bool realtimeThread = false;
-std::atomic<std::uint64_t> forbiddenCalls{0};
-
-void forbiddenOnRealtimeThreads() {
-    if (realtimeThread) {
-        forbiddenCalls.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-using MutexLock = int (*)(pthread_mutex_t*);
-MutexLock systemMutexLock() {
-    static const auto lock = reinterpret_cast<MutexLock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-    return lock;
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    forbiddenOnRealtimeThreads();
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
-        return memory;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* memory) noexcept {
-    if (memory != nullptr) {
-        forbiddenOnRealtimeThreads();
-    }
-    std::free(memory);
-}
-
-void operator delete(void* memory, std::size_t /*size*/) noexcept { operator delete(memory); }
-
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
-    forbiddenOnRealtimeThreads();
-    return systemMutexLock()(mutex);
-}
 
 namespace settings {
 namespace {
@@ -91,11 +49,12 @@ std::uint64_t forbiddenWhilePublishing(int edits, std::uint64_t& reads, int& tor
     std::atomic<bool> done = false;
     std::atomic<std::uint64_t> readCount = 0;
     std::atomic<int> tornCount = 0;
-    forbiddenCalls = 0;
+    test::resetForbiddenCalls();
     std::vector<std::thread> threads;
+    threads.reserve(2);
     for (int thread = 0; thread < 2; ++thread) {
         threads.emplace_back([&, realtime = watcher.realtimeReader()]() mutable {
-            realtimeThread = true;
+            test::markRealtimeThread(true);
             std::uint64_t count = 0;
             float last = 0.0F;
             while (!done.load(std::memory_order_relaxed)) {
@@ -106,7 +65,7 @@ std::uint64_t forbiddenWhilePublishing(int edits, std::uint64_t& reads, int& tor
                 last = sensitivity;
                 ++count;
             }
-            realtimeThread = false;
+            test::markRealtimeThread(false);
             readCount += count;
         });
     }
@@ -121,7 +80,7 @@ std::uint64_t forbiddenWhilePublishing(int edits, std::uint64_t& reads, int& tor
     }
     reads = readCount;
     torn = tornCount;
-    return forbiddenCalls;
+    return test::forbiddenCalls();
 }
 
 TEST(RealtimeReader, ReadsWithoutLockingAllocatingOrFreeing) {

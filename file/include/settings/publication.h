@@ -21,7 +21,6 @@
 // destroys them.
 #pragma once
 
-#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <memory>
@@ -29,152 +28,112 @@
 #include <utility>
 #include <vector>
 
+#include "settings/file_export.h"
+
 namespace settings {
+namespace detail {
 
-template <typename Value>
-class Publication {
-    // What a reader and the publication share: the mailbox, and on the
-    // publisher's side the values the reader may hold.
-    struct Channel {
-        explicit Channel(std::shared_ptr<const Value> first) : held(std::move(first)) {}
-
-        std::atomic<const Value*> mailbox{nullptr};  // the newest value not yet taken, or null
-        std::atomic<bool> readerGone{false};
-        // The publisher's alone (under the publication's mutex).
-        std::shared_ptr<const Value> held;     // the reader's last taken value
-        std::shared_ptr<const Value> offered;  // the value in the mailbox, if any
-    };
+// Publication's work, once for every type of value: values as `const void*`.
+class DETECTOR_SETTINGS_FILE_EXPORT ErasedPublication {
+    struct Channel;
 
 public:
-    // Reads the newest value from one thread at a time. Made on an ordinary
-    // thread; read() is then wait-free: one atomic exchange and a branch, no
-    // lock, allocation, deallocation or system call. A reader may outlive
-    // its publication: it then reads the last value published.
-    class Reader {
+    class DETECTOR_SETTINGS_FILE_EXPORT Reader {
     public:
         Reader(const Reader&) = delete;
         Reader& operator=(const Reader&) = delete;
-        // A reader moved from may only be destroyed or assigned to.
-        Reader(Reader&& other) noexcept = default;
-        Reader& operator=(Reader&& other) noexcept {
-            if (this != &other) {
-                leave();
-                channel_ = std::move(other.channel_);
-                held_ = other.held_;
-            }
-            return *this;
-        }
-        ~Reader() { leave(); }
+        Reader(Reader&& other) noexcept = default;  // a reader moved from may only be destroyed
+        Reader& operator=(Reader&&) = delete;
+        ~Reader();
 
-        // The newest value published, valid until this reader's next read()
-        // or its destruction.
-        const Value& read() noexcept {
+        const void* read() noexcept {
             // acq_rel: the reads of the value held before happen before the
             // publisher learns it is no longer held; the new value's
             // contents are seen whole.
-            if (const Value* fresh = channel_->mailbox.exchange(nullptr, std::memory_order_acq_rel)) {
+            if (const void* fresh = mailbox_->exchange(nullptr, std::memory_order_acq_rel)) {
                 held_ = fresh;
             }
-            return *held_;
+            return held_;
         }
 
     private:
-        friend class Publication;
-        // The publisher drops the channel, and what it keeps for it, at its next publish().
-        void leave() noexcept {
-            if (channel_) {
-                channel_->readerGone.store(true, std::memory_order_release);
-            }
-        }
-
-        explicit Reader(std::shared_ptr<Channel> channel) : channel_(std::move(channel)), held_(channel_->held.get()) {}
+        friend class ErasedPublication;
+        Reader(std::shared_ptr<Channel> channel, std::atomic<const void*>* mailbox, const void* held);
 
         std::shared_ptr<Channel> channel_;
-        const Value* held_;
+        std::atomic<const void*>* mailbox_;  // the channel's
+        const void* held_;
     };
 
-    // `first`, which must not be null, is the value until the first publish().
-    explicit Publication(std::shared_ptr<const Value> first) : current_(std::move(first)) {}
+    explicit ErasedPublication(std::shared_ptr<const void> first);
+    ErasedPublication(const ErasedPublication&) = delete;
+    ErasedPublication& operator=(const ErasedPublication&) = delete;
+    ~ErasedPublication();
 
-    // A reader of the values from now on. May allocate; never on a reader's thread.
-    [[nodiscard]] Reader reader() {
-        const std::scoped_lock lock(mutex_);
-        auto channel = std::make_shared<Channel>(current_);
-        channels_.push_back(channel);
-        return Reader(std::move(channel));
-    }
-
-    // Makes `value` (not null) the newest for every reader. From one thread
-    // at a time. The values it releases are destroyed before it returns,
-    // outside its lock.
-    void publish(std::shared_ptr<const Value> value) {
-        std::vector<std::shared_ptr<const Value>> released;
-        std::vector<std::shared_ptr<Channel>> closed;
-        {
-            const std::scoped_lock lock(mutex_);
-            released.reserve(channels_.size() + 1);
-            released.push_back(std::exchange(current_, value));
-            for (std::size_t index = 0; index < channels_.size();) {
-                Channel& channel = *channels_[index];
-                if (channel.readerGone.load(std::memory_order_acquire)) {
-                    closed.push_back(std::move(channels_[index]));
-                    channels_[index] = std::move(channels_.back());
-                    channels_.pop_back();
-                    continue;
-                }
-                offer(channel, value, released);
-                ++index;
-            }
-        }
-    }
-
-    // The newest value, for ordinary threads: it takes a lock.
-    [[nodiscard]] std::shared_ptr<const Value> current() const {
-        const std::scoped_lock lock(mutex_);
-        return current_;
-    }
-
-    // How many values the publication keeps alive now: the newest, and those
-    // its readers may hold. For tests and monitoring.
-    [[nodiscard]] std::size_t valuesKept() const {
-        const std::scoped_lock lock(mutex_);
-        std::vector<const Value*> kept{current_.get()};
-        for (const std::shared_ptr<Channel>& channel : channels_) {
-            for (const Value* value : {channel->held.get(), channel->offered.get()}) {
-                if (value != nullptr && std::find(kept.begin(), kept.end(), value) == kept.end()) {
-                    kept.push_back(value);
-                }
-            }
-        }
-        return kept.size();
-    }
-
-    // The lock that publish(), reader() and current() take, for a process
-    // that forks while another thread may hold it: it takes the lock around
-    // the fork, so that the child finds it free. Never on a reader's thread.
+    Reader reader();
+    void publish(const std::shared_ptr<const void>& value);
+    [[nodiscard]] std::shared_ptr<const void> current() const;
+    [[nodiscard]] std::size_t valuesKept() const;
     void lock() { mutex_.lock(); }
     void unlock() { mutex_.unlock(); }
 
 private:
-    // What the exchange returns says what the reader did since the last offer:
-    // null, it took the value offered (or none was), which it now holds;
-    // otherwise it never took it, and still holds the one before.
-    static void offer(Channel& channel, const std::shared_ptr<const Value>& value,
-                      std::vector<std::shared_ptr<const Value>>& released) {
-        const Value* untaken = channel.mailbox.exchange(value.get(), std::memory_order_acq_rel);
-        if (untaken == nullptr) {
-            if (channel.offered) {
-                released.push_back(std::exchange(channel.held, std::move(channel.offered)));
-            }
-        } else {
-            released.push_back(std::move(channel.offered));
-        }
-        channel.offered = value;
+    mutable std::mutex mutex_;
+    std::shared_ptr<const void> current_;
+    std::vector<std::shared_ptr<Channel>> channels_;
+};
+
+}  // namespace detail
+
+template <typename Value>
+class Publication {
+public:
+    // Reads the newest value from one thread at a time. Made on an ordinary
+    // thread; read() is then wait-free: one atomic exchange and a branch, no
+    // lock, allocation, deallocation or system call. A reader may outlive
+    // its publication: it then reads the last value published. A reader
+    // moved from may only be destroyed.
+    class Reader {
+    public:
+        // The newest value published, valid until this reader's next read()
+        // or its destruction.
+        const Value& read() noexcept { return *static_cast<const Value*>(reader_.read()); }
+
+    private:
+        friend class Publication;
+        explicit Reader(detail::ErasedPublication::Reader reader) : reader_(std::move(reader)) {}
+
+        detail::ErasedPublication::Reader reader_;
+    };
+
+    // `first`, which must not be null, is the value until the first publish().
+    explicit Publication(std::shared_ptr<const Value> first) : erased_(std::move(first)) {}
+
+    // A reader of the values from now on. May allocate; never on a reader's thread.
+    [[nodiscard]] Reader reader() { return Reader(erased_.reader()); }
+
+    // Makes `value` (not null) the newest for every reader. From one thread
+    // at a time. The values it releases are destroyed before it returns,
+    // outside its lock.
+    void publish(std::shared_ptr<const Value> value) { erased_.publish(std::move(value)); }
+
+    // The newest value, for ordinary threads: it takes a lock.
+    [[nodiscard]] std::shared_ptr<const Value> current() const {
+        return std::static_pointer_cast<const Value>(erased_.current());
     }
 
-    mutable std::mutex mutex_;
-    std::shared_ptr<const Value> current_;
-    std::vector<std::shared_ptr<Channel>> channels_;
+    // How many values the publication keeps alive now: the newest, and those
+    // its readers may hold. For tests and monitoring.
+    [[nodiscard]] std::size_t valuesKept() const { return erased_.valuesKept(); }
+
+    // The lock that publish(), reader() and current() take, for a process
+    // that forks while another thread may hold it: it takes the lock around
+    // the fork, so that the child finds it free. Never on a reader's thread.
+    void lock() { erased_.lock(); }
+    void unlock() { erased_.unlock(); }
+
+private:
+    detail::ErasedPublication erased_;
 };
 
 }  // namespace settings
