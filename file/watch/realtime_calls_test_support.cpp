@@ -20,8 +20,16 @@ void forbiddenOnRealtimeThreads() {
 
 using MutexLock = int (*)(pthread_mutex_t*);
 
+// Not a function's static: libc++abi guards those with pthread_mutex_lock,
+// which would call this again before it has an answer.
+std::atomic<MutexLock> systemLock{nullptr};
+
 MutexLock systemMutexLock() {
-    static const auto lock = reinterpret_cast<MutexLock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+    MutexLock lock = systemLock.load(std::memory_order_acquire);
+    if (lock == nullptr) {
+        lock = reinterpret_cast<MutexLock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+        systemLock.store(lock, std::memory_order_release);
+    }
     return lock;
 }
 
