@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -99,6 +101,42 @@ TEST(Publication, ReadersOnOtherThreadsNeverSeeATornValue) {
         thread.join();
     }
     EXPECT_EQ(torn.load(), 0);
+}
+
+// The publishing thread held in the middle of a publish, as if preempted
+// there (it holds the lock publish() takes; one reader's mailbox is full,
+// the other's taken): readers finish a million reads each while it waits.
+TEST(Publication, ReadersGoOnWhileThePublisherIsHeldHalfway) {
+    Publication<Pair> publication(pair(0));
+    std::vector<Publication<Pair>::Reader> readers;
+    readers.push_back(publication.reader());
+    readers.push_back(publication.reader());
+    publication.publish(pair(1));
+    EXPECT_EQ(readers[1].read().first, 1);
+    publication.lock();
+    constexpr std::size_t reads = 1'000'000;
+    std::vector<std::vector<std::chrono::nanoseconds>> times(readers.size());
+    std::vector<std::thread> threads;
+    for (std::size_t index = 0; index < readers.size(); ++index) {
+        times[index].resize(reads);
+        threads.emplace_back([&reader = readers[index], &time = times[index]] {
+            for (std::chrono::nanoseconds& took : time) {
+                const auto start = std::chrono::steady_clock::now();
+                static_cast<void>(reader.read());
+                took = std::chrono::steady_clock::now() - start;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    publication.unlock();
+    for (std::vector<std::chrono::nanoseconds>& time : times) {
+        std::nth_element(time.begin(), time.begin() + reads / 2, time.end());
+        std::cout << "reads while the publisher is held: median " << time[reads / 2].count() << " ns, largest "
+                  << std::max_element(time.begin(), time.end())->count() << " ns\n";
+    }
+    EXPECT_EQ(readers[0].read().first, 1);
 }
 
 }  // namespace
