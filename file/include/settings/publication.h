@@ -1,7 +1,7 @@
 // An immutable value published by one thread and read by others without
 // waiting: each reader, on its own thread (a real-time one, say), takes the
-// newest value with one atomic exchange, and no value is ever destroyed on
-// a reader's thread.
+// newest value with an atomic load (and an exchange when there is a new
+// one), and no value is ever destroyed on a reader's thread.
 //
 //   settings::Publication<settings::Config> publication(std::make_shared<const settings::Config>());
 //   auto reader = publication.reader();  // on an ordinary thread, before the real-time one starts
@@ -9,8 +9,9 @@
 //   publication.publish(std::make_shared<const settings::Config>(edited));  // on the publishing thread
 //
 // Each reader has a mailbox of one pointer. publish() puts the new value in
-// every reader's mailbox with an exchange; read() empties its own with an
-// exchange and keeps what it found, so a value read stays whole and
+// every reader's mailbox with an exchange; read() looks in its own with a
+// load and, only when it holds a value, empties it with an exchange and
+// keeps what it found, so a value read stays whole and
 // unchanged until the same reader's next read(). The publisher knows from
 // what each exchange returns which values a reader may still hold: the one
 // it took last and the one in its mailbox. So the publisher keeps at most
@@ -47,11 +48,14 @@ public:
         ~Reader();
 
         const void* read() noexcept {
+            // A load first: an exchange is a locked instruction, twenty
+            // times a load, and most reads find the mailbox empty. Then
             // acq_rel: the reads of the value held before happen before the
             // publisher learns it is no longer held; the new value's
-            // contents are seen whole.
-            if (const void* fresh = mailbox_->exchange(nullptr, std::memory_order_acq_rel)) {
-                held_ = fresh;
+            // contents are seen whole. Only this reader empties the mailbox,
+            // so what the load saw is still there, or a newer value.
+            if (mailbox_->load(std::memory_order_relaxed) != nullptr) {
+                held_ = mailbox_->exchange(nullptr, std::memory_order_acq_rel);
             }
             return held_;
         }
@@ -89,7 +93,8 @@ template <typename Value>
 class Publication {
 public:
     // Reads the newest value from one thread at a time. Made on an ordinary
-    // thread; read() is then wait-free: one atomic exchange and a branch, no
+    // thread; read() is then wait-free: one atomic load, and one exchange
+    // after a publish, no
     // lock, allocation, deallocation or system call. A reader may outlive
     // its publication: it then reads the last value published. A reader
     // moved from may only be destroyed.

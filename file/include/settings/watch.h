@@ -82,8 +82,9 @@ struct WatchOptions {
 // The settings in force, for one real-time thread (an audio callback, the
 // analysis it feeds): SettingsWatcher::realtimeReader() makes one on an
 // ordinary thread, before the real-time thread starts; read() is then
-// wait-free, one atomic exchange, whatever the watch's thread is doing:
-// publishing, preempted halfway, stopped. It takes no lock, allocates and
+// wait-free, an atomic load and, after a publish, one exchange, whatever
+// the watch's thread is doing: publishing, preempted halfway, stopped. It
+// takes no lock, allocates and
 // frees nothing, makes no system call and throws nothing. The record it
 // returns stays whole and unchanged until the same reader's next read() or
 // its destruction; records no reader holds any more are destroyed on the
