@@ -23,7 +23,7 @@ using settings::Config;
 
 std::optional<settings::Publication<Config>> publication;
 std::array<Config, 2> plainRecords;
-std::atomic<const Config*> plainInForce{&plainRecords[0]};
+std::atomic<const Config*> plainInForce{plainRecords.data()};
 std::atomic<bool> writing{false};
 std::thread writer;
 
@@ -54,19 +54,19 @@ void stopWriting(const benchmark::State& /*state*/) {
 
 void realtimeRead(benchmark::State& state) {
     settings::Publication<Config>::Reader reader = publication->reader();
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(reader.read().detection.sensitivity);
     }
 }
 
 void plainAtomicRead(benchmark::State& state) {
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(plainInForce.load(std::memory_order_acquire)->detection.sensitivity);
     }
 }
 
 void currentRead(benchmark::State& state) {
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(publication->current()->detection.sensitivity);
     }
 }

@@ -14,8 +14,10 @@ preset=${1:?"usage: cmake/workflow.sh <workflow preset>, such as run or test"}
 
 build=(g++ cmake ninja-build libtomlplusplus-dev libutfcpp-dev libcli11-dev)
 python=(python3-dev pybind11-dev)
-# strace, acl and attr: the edit's tests trace its system calls and give files access lists and attributes.
-tests=(libgtest-dev googletest python3-jsonschema python3-pytest mypy pkgconf git strace acl attr "${python[@]}")
+# strace, acl and attr: the edit's tests trace its system calls and give files access lists and attributes;
+# jackd2 and libjack-jackd2-dev: the JACK example and its test on a server of its own.
+tests=(libgtest-dev googletest python3-jsonschema python3-pytest mypy pkgconf git strace acl attr jackd2 libjack-jackd2-dev
+  "${python[@]}")
 mingw=(g++-mingw-w64-x86-64-posix wine64)
 clang=(clang libclang-rt-14-dev)
 taplo=no

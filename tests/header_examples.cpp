@@ -58,7 +58,9 @@ void watch(const settings::LoadedSettings& loaded) {
     options.onApplied = [](const settings::AppliedChange& change) { /* change.changed, change.pending */ };
     options.onRejected = [](const settings::RejectedEdit& edit) { /* edit.problems */ };
     settings::SettingsWatcher watcher("settings.toml", loaded.config, std::move(options));
-    const std::shared_ptr<const settings::Config> now = watcher.current();  // from any thread
+    const std::shared_ptr<const settings::Config> now = watcher.current();  // from any ordinary thread
+    settings::RealtimeReader reader = watcher.realtimeReader();  // one per real-time thread, made before it starts
+    const settings::Config& inForce = reader.read();  // on that thread: wait-free
 }
 
 }  // namespace header_examples

@@ -9,7 +9,9 @@
 #include <new>
 
 // glibc's allocator under its own names, so that malloc and free can be
-// replaced without dlsym, which allocates.
+// replaced without dlsym, which allocates. The replacements below take the
+// system's declarations, whose parameters have reserved names.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,readability-inconsistent-declaration-parameter-name)
 extern "C" void* __libc_malloc(std::size_t size);
 extern "C" void* __libc_calloc(std::size_t count, std::size_t size);
 extern "C" void* __libc_realloc(void* memory, std::size_t size);
@@ -118,3 +120,4 @@ extern "C" int nanosleep(const timespec* duration, timespec* left) {
     forbiddenOnRealtimeThreads();
     return next(systemSleep, "nanosleep")(duration, left);
 }
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,readability-inconsistent-declaration-parameter-name)

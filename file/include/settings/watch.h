@@ -12,7 +12,9 @@
 //   options.onApplied = [](const settings::AppliedChange& change) { /* change.changed, change.pending */ };
 //   options.onRejected = [](const settings::RejectedEdit& edit) { /* edit.problems */ };
 //   settings::SettingsWatcher watcher("settings.toml", loaded.config, std::move(options));
-//   const std::shared_ptr<const settings::Config> now = watcher.current();  // from any thread
+//   const std::shared_ptr<const settings::Config> now = watcher.current();  // from any ordinary thread
+//   settings::RealtimeReader reader = watcher.realtimeReader();  // one per real-time thread, made before it starts
+//   const settings::Config& inForce = reader.read();  // on that thread: wait-free
 //
 // The file is polled, on a thread of the watch's own: every pollInterval, one
 // look at the file its path leads to, through every link: which file it is
