@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
-#include <new>
 
 // glibc's allocator under its own names, so that malloc and free can be
 // replaced without dlsym, which allocates. The replacements below take the
@@ -22,10 +21,13 @@ namespace {
 thread_local bool realtimeThread = false;
 std::atomic<std::uint64_t> forbidden{0};
 
-void forbiddenOnRealtimeThreads() {
+// Counts a call made on a thread marked real-time, and passes on `argument`.
+template <typename Argument>
+Argument counted(Argument argument) {
     if (realtimeThread) {
         forbidden.fetch_add(1, std::memory_order_relaxed);
     }
+    return argument;
 }
 
 // The system's function of that name, found once. Not a function's static:
@@ -41,11 +43,11 @@ Function next(std::atomic<Function>& found, const char* name) {
     return function;
 }
 
-std::atomic<int (*)(pthread_mutex_t*)> systemMutexLock{nullptr};
-std::atomic<int (*)(pthread_cond_t*, pthread_mutex_t*)> systemConditionWait{nullptr};
-std::atomic<int (*)(pthread_rwlock_t*)> systemReadLock{nullptr};
-std::atomic<int (*)(pthread_rwlock_t*)> systemWriteLock{nullptr};
-std::atomic<int (*)(const timespec*, timespec*)> systemSleep{nullptr};
+std::atomic<int (*)(pthread_mutex_t*)> mutexLock{nullptr};
+std::atomic<int (*)(pthread_cond_t*, pthread_mutex_t*)> conditionWait{nullptr};
+std::atomic<int (*)(pthread_rwlock_t*)> readLock{nullptr};
+std::atomic<int (*)(pthread_rwlock_t*)> writeLock{nullptr};
+std::atomic<int (*)(const timespec*, timespec*)> sleepFor{nullptr};
 
 }  // namespace
 
@@ -57,67 +59,25 @@ void resetForbiddenCalls() { forbidden = 0; }
 
 }  // namespace settings::test
 
-extern "C" void* malloc(std::size_t size) {
-    forbiddenOnRealtimeThreads();
-    return __libc_malloc(size);
-}
-
-extern "C" void* calloc(std::size_t count, std::size_t size) {
-    forbiddenOnRealtimeThreads();
-    return __libc_calloc(count, size);
-}
-
-extern "C" void* realloc(void* memory, std::size_t size) {
-    forbiddenOnRealtimeThreads();
-    return __libc_realloc(memory, size);
-}
-
-extern "C" void free(void* memory) {
-    if (memory != nullptr) {
-        forbiddenOnRealtimeThreads();
-    }
-    __libc_free(memory);
-}
-
-void* operator new(std::size_t size) {
-    forbiddenOnRealtimeThreads();
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
-        return memory;
-    }
-    throw std::bad_alloc();
-}
-
-void operator delete(void* memory) noexcept {
-    if (memory != nullptr) {
-        forbiddenOnRealtimeThreads();
-    }
-    std::free(memory);
-}
-
-void operator delete(void* memory, std::size_t /*size*/) noexcept { operator delete(memory); }
+// operator new and delete call these, in libstdc++ and in libc++ alike.
+extern "C" void* malloc(std::size_t size) { return __libc_malloc(counted(size)); }
+extern "C" void* calloc(std::size_t count, std::size_t size) { return __libc_calloc(counted(count), size); }
+extern "C" void* realloc(void* memory, std::size_t size) { return __libc_realloc(counted(memory), size); }
+extern "C" void free(void* memory) { __libc_free(memory == nullptr ? memory : counted(memory)); }
 
 extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
-    forbiddenOnRealtimeThreads();
-    return next(systemMutexLock, "pthread_mutex_lock")(mutex);
+    return next(mutexLock, "pthread_mutex_lock")(counted(mutex));
 }
-
 extern "C" int pthread_cond_wait(pthread_cond_t* condition, pthread_mutex_t* mutex) {
-    forbiddenOnRealtimeThreads();
-    return next(systemConditionWait, "pthread_cond_wait")(condition, mutex);
+    return next(conditionWait, "pthread_cond_wait")(counted(condition), mutex);
 }
-
 extern "C" int pthread_rwlock_rdlock(pthread_rwlock_t* lock) {
-    forbiddenOnRealtimeThreads();
-    return next(systemReadLock, "pthread_rwlock_rdlock")(lock);
+    return next(readLock, "pthread_rwlock_rdlock")(counted(lock));
 }
-
 extern "C" int pthread_rwlock_wrlock(pthread_rwlock_t* lock) {
-    forbiddenOnRealtimeThreads();
-    return next(systemWriteLock, "pthread_rwlock_wrlock")(lock);
+    return next(writeLock, "pthread_rwlock_wrlock")(counted(lock));
 }
-
 extern "C" int nanosleep(const timespec* duration, timespec* left) {
-    forbiddenOnRealtimeThreads();
-    return next(systemSleep, "nanosleep")(duration, left);
+    return next(sleepFor, "nanosleep")(counted(duration), left);
 }
 // NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp,readability-inconsistent-declaration-parameter-name)

@@ -1,7 +1,7 @@
 // What threads marked real-time call that they must not, counted as a
-// real-time sanitizer would: malloc, calloc, realloc and free, operator new
-// and delete, pthread_mutex_lock, pthread_cond_wait, the read-write locks
-// and nanosleep. Link realtime_calls_test_support.cpp into the program,
+// real-time sanitizer would: malloc, calloc, realloc and free (so operator
+// new and delete, which call them), pthread_mutex_lock, pthread_cond_wait,
+// the read-write locks and nanosleep. Link realtime_calls_test_support.cpp into the program,
 // which replaces them (POSIX, without sanitizers, which replace them first).
 #pragma once
 
