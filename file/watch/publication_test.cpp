@@ -16,13 +16,19 @@
 namespace settings {
 namespace {
 
-// Each value keeps a relation between its fields, so that a torn one shows.
+// Each value keeps a relation between its fields, so that a torn one shows,
+// and counts the values alive.
 struct Pair {
+    explicit Pair(int n) : first(n), second(-n) { ++alive; }
+    Pair(const Pair&) = delete;
+    ~Pair() { --alive; }
+
+    static inline std::atomic<int> alive{0};
     int first = 0;
     int second = 0;
 };
 
-std::shared_ptr<const Pair> pair(int n) { return std::make_shared<const Pair>(Pair{n, -n}); }
+std::shared_ptr<const Pair> pair(int n) { return std::make_shared<const Pair>(n); }
 
 TEST(Publication, AReaderSeesTheNewestValueAndHoldsItUntilItsNextRead) {
     Publication<Pair> publication(pair(0));
@@ -59,12 +65,13 @@ TEST(Publication, KeepsAtMostTwoValuesPerReaderAndTheNewest) {
             }
         }
         most = std::max(most, publication.valuesKept());
+        EXPECT_EQ(static_cast<std::size_t>(Pair::alive.load()), publication.valuesKept());
     }
     EXPECT_LE(most, 2 * readers.size() + 1);
     EXPECT_TRUE(first.expired());
     readers.clear();
     publication.publish(pair(10'001));
-    EXPECT_EQ(publication.valuesKept(), 1U);  // the readers gone, only the newest is kept
+    EXPECT_EQ(Pair::alive.load(), 1);  // the readers gone, only the newest is kept
 }
 
 TEST(Publication, AReaderOutlivesItsPublication) {

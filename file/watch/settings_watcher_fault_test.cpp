@@ -103,13 +103,15 @@ private:
 };
 
 // Threads that take the record in force again and again and count what they
-// saw, until they are stopped (at the latest when this ends).
+// saw, until they are stopped (at the latest when this ends): one through
+// current(), one through a real-time reader.
 class Readers {
 public:
-    Readers(const SettingsWatcher& watcher, const Config& running) {
-        for (int i = 0; i < 2; ++i) {
-            threads_.emplace_back([this, &watcher, &running] { read(watcher, running); });
-        }
+    Readers(SettingsWatcher& watcher, const Config& running) {
+        threads_.emplace_back([this, &watcher, &running] { read(running, [&watcher] { return watcher.current(); }); });
+        threads_.emplace_back([this, &running, reader = watcher.realtimeReader()]() mutable {
+            read(running, [&reader] { return &reader.read(); });
+        });
     }
     ~Readers() { stop(); }
     Readers(const Readers&) = delete;
@@ -131,9 +133,10 @@ public:
     std::atomic<long> fromInvalidEdits{0};
 
 private:
-    void read(const SettingsWatcher& watcher, const Config& running) {
+    template <typename Take>
+    void read(const Config& running, Take take) {
         while (!stop_.load()) {
-            const std::shared_ptr<const Config> record = watcher.current();
+            const auto record = take();
             records.fetch_add(1);
             if (!validateAll(*record).empty()) {
                 invalid.fetch_add(1);

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,17 @@ TEST(WatchTest, JudgesTheFileAsFoundWhenItChangedSinceItWasLoaded) {
         return appliedWithSensitivity(e, 0.25F) &&
                e.change.changed == std::vector<std::string_view>{"detection.sensitivity"};
     }));
+}
+
+TEST(WatchTest, ARealtimeReaderReadsTheLastRecordInForceOnceTheWatcherIsGone) {
+    test::WatchFolder folder;
+    folder.change(Change::inPlace, withSensitivity("0.25"));
+    test::WatchLog log;
+    std::optional<SettingsWatcher> watcher(std::in_place, folder.file(), runningWith(0.5F), log.options());
+    RealtimeReader reader = watcher->realtimeReader();
+    ASSERT_TRUE(log.waitFor(0, [](const test::WatchLog::Event& e) { return appliedWithSensitivity(e, 0.25F); }));
+    watcher.reset();
+    EXPECT_EQ(reader.read().detection.sensitivity, 0.25F);
 }
 
 TEST(WatchTest, JudgesABurstOfWritesOnceItHasSettled) {
