@@ -29,13 +29,11 @@ public:
 
     LoadedSettings load(const SettingsSources& sources) {
         caseSensitive_ = sources.caseSensitiveVariables;
-        if (const std::optional<SettingsFileText>& file = sources.file) {
-            const Source source{SourceKind::file, file->name};
-            if (file->content.problem) {
-                loaded_.problems.push_back({source, *file->content.problem});
-            } else {
-                take(source, readSettingsTracked(file->content.text));
-            }
+        for (const SettingsFileText& layer : sources.layers) {
+            loadFile(layer);
+        }
+        if (sources.file) {
+            loadFile(*sources.file);
         }
         loadEnvironment(sources.environment);
         for (const std::string& assignment : sources.overrides) {
@@ -45,6 +43,15 @@ public:
     }
 
 private:
+    void loadFile(const SettingsFileText& file) {
+        const Source source{SourceKind::file, file.name};
+        if (file.content.problem) {
+            loaded_.problems.push_back({source, *file.content.problem});
+        } else {
+            take(source, readSettingsTracked(file.content.text));
+        }
+    }
+
     // The record takes what `reading` gave; its problems are kept.
     void take(const Source& source, const TrackedReading& reading) {
         forEachSetting([&](const auto& row) {

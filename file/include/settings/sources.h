@@ -1,5 +1,5 @@
-// Settings from every source the detector is given: the defaults, then a
-// settings file, then the environment, then overrides from the command line.
+// Settings from every source the detector is given: the defaults, then
+// settings files (a layered set, then one file), then the environment, then overrides from the command line.
 // Each later source overrides the earlier ones, setting by setting.
 //
 //   settings::SettingsSources sources;
@@ -81,7 +81,10 @@ struct SettingsFileText {
 inline constexpr bool kCaseSensitiveVariables = std::filesystem::path::preferred_separator == '/';
 
 struct SettingsSources {
-    std::optional<SettingsFileText> file;  // none: no settings file
+    // A layered set of settings files, lowest precedence first, each judged
+    // on its own (settings/layers.h makes them from files and drop-in folders).
+    std::vector<SettingsFileText> layers;
+    std::optional<SettingsFileText> file;  // none: no settings file; else judged on top of the layers
     // "NAME=VALUE", as the process environment holds them. Variables that do
     // not start with kEnvironmentPrefix, in any case, are left alone; one that
     // does but names no setting is a warning (it may be another program's).
@@ -94,8 +97,8 @@ struct SettingsSources {
 
 struct LoadedSettings {
     Config config;  // each setting from the last source whose value its member holds; else the default
-    // Every problem of every source, even one a later source overrides: the
-    // file's by position, then the environment's by variable, then the
+    // Every problem of every source, even one a later source overrides: each
+    // file's by position, the files in order, then the environment's by variable, then the
     // overrides' in their order. The settings are valid when none is an
     // error (anyError).
     std::vector<SourcedProblem> problems;
