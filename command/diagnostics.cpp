@@ -260,14 +260,43 @@ int statusOf(const std::vector<settings::SourcedProblem>& problems) {
     return unreadable ? kUsageOrFileError : settings::anyError(problems) ? kProblemsFound : kAllValid;
 }
 
-void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, std::string_view fileText,
+void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, const std::vector<NamedText>& files,
                CommandLineNames names) {
-    if (!problems.empty()) {
-        const settings::TextLines lines(fileText);
-        for (const settings::SourcedProblem& problem : problems) {
-            err.write(textDiagnostic(problem, lines, names));
+    err.write(textDiagnostics(problems, files, names));
+}
+
+std::string textDiagnostics(const std::vector<settings::SourcedProblem>& problems, const std::vector<NamedText>& files,
+                            CommandLineNames names) {
+    std::string out;
+    // Each file's lines are found once, and only for a file with problems.
+    std::vector<std::optional<settings::TextLines>> lines(files.size());
+    const settings::TextLines none{std::string_view()};
+    for (const settings::SourcedProblem& problem : problems) {
+        const auto file = std::find_if(files.begin(), files.end(),
+                                       [&](const NamedText& f) { return f.name == problem.source.name; });
+        if (problem.source.kind != settings::SourceKind::file || file == files.end()) {
+            out += textDiagnostic(problem, none, names);
+            continue;
         }
+        std::optional<settings::TextLines>& fileLines = lines.at(static_cast<std::size_t>(file - files.begin()));
+        if (!fileLines) {
+            fileLines.emplace(file->text);
+        }
+        out += textDiagnostic(problem, *fileLines, names);
     }
+    return out;
+}
+
+std::string jsonLayersReport(const std::vector<std::string>& paths,
+                             const std::vector<settings::SourcedProblem>& problems) {
+    settings::JsonWriter json;
+    json.beginObject().key("paths").beginArray();
+    for (const std::string& path : paths) {
+        json.string(path);
+    }
+    json.endArray().key("valid").boolean(!settings::anyError(problems)).key("diagnostics");
+    writeDiagnostics(json, problems);
+    return json.endObject().take();
 }
 
 }  // namespace command

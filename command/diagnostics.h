@@ -80,8 +80,22 @@ std::string githubAnnotations(const std::vector<settings::SourcedProblem>& probl
 // file could not be read.
 int statusOf(const std::vector<settings::SourcedProblem>& problems);
 
-// Text diagnostics of every source, with the lines of the file's text.
-void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, std::string_view fileText,
+// A file's name, as problems name it, and its text.
+struct NamedText {
+    std::string_view name;
+    std::string_view text;
+};
+
+// Text diagnostics of every source, each problem of a file with the lines of
+// its text among `files` (a layered set and a file: the first of that name).
+void writeText(Output& err, const std::vector<settings::SourcedProblem>& problems, const std::vector<NamedText>& files,
                CommandLineNames names = CommandLineNames::asSetOption);
+std::string textDiagnostics(const std::vector<settings::SourcedProblem>& problems, const std::vector<NamedText>& files,
+                            CommandLineNames names = CommandLineNames::asSetOption);
+
+// The JSON report of a layered set, {"paths":[…],"valid":…,"diagnostics":[…]}:
+// with --layer, check writes {"layers":REPORT,"files":[…]}.
+std::string jsonLayersReport(const std::vector<std::string>& paths,
+                             const std::vector<settings::SourcedProblem>& problems);
 
 }  // namespace command

@@ -15,7 +15,7 @@ int explain(const std::optional<std::string>& file, const std::vector<std::strin
         streams.out.write(jsonExplanation(keys, loaded));
     } else {
         streams.out.write(textExplanation(keys, loaded));
-        writeText(streams.err, loaded.problems, fileTextOf(sources));
+        writeText(streams.err, loaded.problems, textsOf(sources));
     }
     return statusOf(loaded.problems);
 }

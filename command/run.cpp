@@ -43,10 +43,21 @@ std::optional<std::string> leftOver(const CLI::App& app, bool commandGiven) {
     return std::nullopt;
 }
 
-// The options that check and explain share.
+// --layer, which every command that reads settings takes.
+void addLayerOption(CLI::App& command, std::vector<std::string>& layers) {
+    command
+        .add_option("--layer", layers,
+                    "A file or drop-in folder (NAME.toml files) of a layered set, lowest first (repeatable): "
+                    "files in the order given, then drop-ins by name, the last folder winning a name")
+        ->allow_extra_args(false)
+        ->type_name("PATH");
+}
+
+// The options that check, explain and watch share.
 struct SourceOptions {
     std::string format = "text";
     std::vector<std::string> overrides;
+    std::vector<std::string> layers;
     bool noEnvironment = false;
 
     void addTo(CLI::App& command, std::vector<std::string> formats, std::string_view formatHelp) {
@@ -59,6 +70,7 @@ struct SourceOptions {
             ->allow_extra_args(false)
             ->type_name("KEY=VALUE");
         command.add_flag("--no-env", noEnvironment, "Ignore the DETECTOR_ variables of the environment");
+        addLayerOption(command, layers);
     }
 
     // The first --set that is not KEY=VALUE, if any.
@@ -76,7 +88,7 @@ struct SourceOptions {
                               : format == "sarif"  ? Format::sarif
                               : format == "github" ? Format::github
                                                    : Format::text;
-        return {chosen, noEnvironment ? std::vector<std::string>() : environment, overrides};
+        return {chosen, noEnvironment ? std::vector<std::string>() : environment, overrides, layers};
     }
 };
 
@@ -86,13 +98,16 @@ struct EditOptions {
     bool dryRun = false;
     bool create = false;
     double lockTimeoutSeconds = 10;
+    std::vector<std::string> layers;
+    bool noEnvironment = false;
     std::string file;
     std::vector<std::string> edits;
 };
 
 // The edits, each a setting's: for set KEY=VALUE, for unset KEY. A key that
 // names no setting is the edit's problem, as the library tells it.
-int editCommand(bool set, const EditOptions& options, Streams& streams) {
+int editCommand(bool set, const EditOptions& options, const std::vector<std::string>& environment,
+                Streams& streams) {
     if (options.file == kStandardInput) {
         return usageError(streams.err, "standard input (-) cannot be edited");
     }
@@ -110,8 +125,12 @@ int editCommand(bool set, const EditOptions& options, Streams& streams) {
     }
     // At most an hour, as the library takes it; the flag refuses what is not a number of seconds.
     const double seconds = std::clamp(options.lockTimeoutSeconds, 0.0, 3600.0);
-    const EditRequest request{options.format == "json", options.dryRun, options.create,
-                              std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000))};
+    const EditRequest request{options.format == "json",
+                              options.dryRun,
+                              options.create,
+                              std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000)),
+                              options.layers,
+                              options.noEnvironment ? std::vector<std::string>() : environment};
     return edit(options.file, edits, request, streams);
 }
 
@@ -173,6 +192,9 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
             ->check(CLI::NonNegativeNumber)
             ->type_name("SECONDS")
             ->capture_default_str();
+        addLayerOption(*command, options->layers);
+        command->add_flag("--no-env", options->noEnvironment,
+                          "With --layer, ignore the DETECTOR_ variables of the environment in telling what is in force");
         command->add_option("FILE", options->file, "Settings file");
     }
     setCommand->add_flag("--create", setOptions.create, "Make the file if it is missing, with these settings");
@@ -229,7 +251,7 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
             }
             options->file = positionals.front();
             options->edits.assign(positionals.begin() + 1, positionals.end());
-            return editCommand(command == setCommand, *options, streams);
+            return editCommand(command == setCommand, *options, environment, streams);
         }
     }
     if (defaultsCommand->parsed()) {
@@ -245,13 +267,13 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
             return usageError(streams.err, *problem);
         }
         const std::size_t fileOptions = watchCommand->get_option("FILE")->count();
-        if (fileOptions + filesAfterDoubleDash.size() == 0) {
+        if (fileOptions + filesAfterDoubleDash.size() == 0 && watchOptions.layers.empty()) {
             return usageError(streams.err, "FILE is required");
         }
         if (fileOptions + filesAfterDoubleDash.size() > 1) {
             return usageError(streams.err, "unexpected argument: " + filesAfterDoubleDash.back());
         }
-        if (fileOptions == 0) {
+        if (fileOptions == 0 && !filesAfterDoubleDash.empty()) {
             watchFile = filesAfterDoubleDash.front();
         }
         if (watchFile == kStandardInput) {
@@ -276,7 +298,7 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
     if (const std::optional<std::string> problem = checkOptions.malformed()) {
         return usageError(streams.err, *problem);
     }
-    if (files.empty()) {
+    if (files.empty() && checkOptions.layers.empty()) {
         return usageError(streams.err, "FILE is required");
     }
     if (std::count(files.begin(), files.end(), kStandardInput) > 1) {

@@ -22,7 +22,8 @@ int check(const std::vector<std::string>& files, const Request& request, Streams
 int explain(const std::optional<std::string>& file, const std::vector<std::string>& keys, const Request& request,
             Streams& streams);
 
-// The reloads a detector started with the file would make, until SIGINT or SIGTERM.
+// The reloads a detector started with the file (empty: none) and the
+// request's layered set would make, until SIGINT or SIGTERM.
 int watch(const std::string& file, const Request& request, Streams& streams);
 
 // What `set` and `unset` are asked for beside their edits.
@@ -31,6 +32,8 @@ struct EditRequest {
     bool dryRun = false;
     bool create = false;
     std::chrono::milliseconds lockTimeout{10'000};
+    std::vector<std::string> layers;       // the layered set the file is one of, as --layer gives it
+    std::vector<std::string> environment;  // on top of the set, to tell what overrides a change
 };
 
 // The edits made to the file together, and what changed, or a diff of it in a dry run.

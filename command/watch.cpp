@@ -66,33 +66,36 @@ void stop(std::unique_ptr<settings::SettingsWatcher>& watcher, EventQueue& queue
 // an interruption.
 int watch(const std::string& file, const Request& request, Streams& streams) {
     const bool json = request.format == Format::json;
-    const settings::SettingsSources sources = sourcesWith(readGivenFile(file, streams.in), request);
+    const settings::SettingsSources sources =
+        sourcesWith(file.empty() ? std::nullopt : std::optional(readGivenFile(file, streams.in)), request);
     const settings::LoadedSettings loaded = settings::loadSettings(sources);
     if (settings::anyError(loaded.problems)) {
         if (json) {
             streams.out.write(rejectedJson(loaded.problems));
         } else {
-            writeText(streams.err, loaded.problems, fileTextOf(sources));
+            writeText(streams.err, loaded.problems, textsOf(sources));
         }
         return statusOf(loaded.problems);
     }
     if (!json) {
-        writeText(streams.err, loaded.problems, fileTextOf(sources));
+        writeText(streams.err, loaded.problems, textsOf(sources));
     }
-    streams.out.write(json ? watchingJson(file, loaded.problems) : watchingText(file));
+    streams.out.write(json ? watchingJson(file, request.layers, loaded.problems) : watchingText(file, request.layers));
 
     EventQueue queue;
     settings::WatchOptions options;
     options.environment = request.environment;
     options.overrides = request.overrides;
+    options.layers = layerPaths(request.layers);
     options.onApplied = [&](const settings::AppliedChange& change) { queue.add(appliedEvent(change, json)); };
-    options.onRejected = [&](const settings::RejectedEdit& edit) { queue.add(rejectedEvent(edit, json)); };
+    options.onRejected = [&](const settings::RejectedEdit& edit) { queue.add(rejectedEvent(edit, file, json)); };
     const InterruptionHandlers handlers;
     std::packaged_task<void()> writing(  // GCOVR_EXCL_BR_LINE: exception edges, which gcovr 5.2 loses
         [&] { writeEvents(queue, streams, json ? skippedJson : skippedText); });
     std::future<void> written = writing.get_future();
     std::thread writer(std::move(writing));
-    auto watcher = std::make_unique<settings::SettingsWatcher>(pathOf(file), loaded.config, std::move(options));
+    auto watcher = std::make_unique<settings::SettingsWatcher>(file.empty() ? std::filesystem::path() : pathOf(file),
+                                                          loaded.config, std::move(options));
     while (interruption.load() == 0 && written.wait_for(kInterruptionSeen) == std::future_status::timeout) {
     }
     // The watch stops (no listener is called after), then what it said before

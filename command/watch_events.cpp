@@ -14,13 +14,35 @@ std::string valueInForce(const settings::AppliedChange& change, std::string_view
 
 }  // namespace
 
-std::string watchingText(std::string_view path) {
-    return settings::concatenate({"watching ", settings::terminalSafe(path), "\n"});
+std::string watchingText(std::string_view path, const std::vector<std::string>& layers) {
+    std::vector<std::string_view> paths(layers.begin(), layers.end());
+    if (!path.empty()) {
+        paths.push_back(path);
+    }
+    std::string line = "watching ";
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        line.append(i == 0 ? "" : i + 1 == paths.size() ? " and " : ", ").append(settings::terminalSafe(paths[i]));
+    }
+    return line.append("\n");
 }
 
-std::string watchingJson(std::string_view path, const std::vector<settings::SourcedProblem>& warnings) {
+std::string watchingJson(std::string_view path, const std::vector<std::string>& layers,
+                         const std::vector<settings::SourcedProblem>& warnings) {
     settings::JsonWriter json;
-    json.beginObject().key("event").string("watching").key("path").string(path).key("diagnostics");
+    json.beginObject().key("event").string("watching").key("path");
+    if (path.empty()) {
+        json.raw("null");
+    } else {
+        json.string(path);
+    }
+    if (!layers.empty()) {
+        json.key("layers").beginArray();
+        for (const std::string& layer : layers) {
+            json.string(layer);
+        }
+        json.endArray();
+    }
+    json.key("diagnostics");
     writeDiagnostics(json, warnings);
     return json.endObject().take("\n");
 }
@@ -64,16 +86,16 @@ EventLines appliedEvent(const settings::AppliedChange& change, bool json) {
     return {json ? appliedJson(change) : appliedText(change), {}};
 }
 
-EventLines rejectedEvent(const settings::RejectedEdit& edit, bool json) {
+EventLines rejectedEvent(const settings::RejectedEdit& edit, std::string_view fileName, bool json) {
     if (json) {
         return {rejectedJson(edit.problems), {}};
     }
-    std::string diagnostics;
-    const settings::TextLines textLines(edit.text);
-    for (const settings::SourcedProblem& problem : edit.problems) {
-        diagnostics += textDiagnostic(problem, textLines);
+    std::vector<NamedText> files;
+    for (const settings::SettingsFileText& layer : edit.layers) {
+        files.push_back({layer.name, layer.content.text});
     }
-    return {rejectedText(edit.problems), std::move(diagnostics)};
+    files.push_back({fileName, edit.text});
+    return {rejectedText(edit.problems), textDiagnostics(edit.problems, files)};
 }
 
 std::string skippedText(std::size_t count) {

@@ -14,8 +14,11 @@ namespace command {
 
 // "watching settings.toml"; {"event":"watching","path":"settings.toml","diagnostics":[…]},
 // the diagnostics (warnings alone: a watch starts on valid settings) as check's.
-std::string watchingText(std::string_view path);
-std::string watchingJson(std::string_view path, const std::vector<settings::SourcedProblem>& warnings);
+// With a layered set: "watching base.toml, settings.d and settings.toml", each
+// path of the set then the file (an empty path: none), and "layers":[…] after "path" (null without a file).
+std::string watchingText(std::string_view path, const std::vector<std::string>& layers);
+std::string watchingJson(std::string_view path, const std::vector<std::string>& layers,
+                         const std::vector<settings::SourcedProblem>& warnings);
 
 // "applied: detection.sensitivity = 0.8; pending restart: audio.bufferSizeMs"
 // ("applied: nothing changed" when no value in force changed);
@@ -32,7 +35,8 @@ std::string rejectedJson(const std::vector<settings::SourcedProblem>& problems);
 // appliedText or appliedJson; the line of rejectedText, and on standard
 // error the problems as check writes them, or the line of rejectedJson.
 EventLines appliedEvent(const settings::AppliedChange& change, bool json);
-EventLines rejectedEvent(const settings::RejectedEdit& edit, bool json);
+// `fileName`: the watched file's, whose text the edit holds.
+EventLines rejectedEvent(const settings::RejectedEdit& edit, std::string_view fileName, bool json);
 
 // Events left out while the output was not read: "skipped: 3 events, as the
 // output was not read in time"; {"event":"skipped","count":3}

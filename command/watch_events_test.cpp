@@ -60,12 +60,12 @@ TEST(WatchEventTest, RejectedEditCountsItsProblemsAndHasThemAsCheckHas) {
                                            {"", settings::ProblemKind::unknown, "unknown setting", 0, 0}};
     EXPECT_EQ(rejectedText({range}), "rejected: 1 problem; the settings in force stay\n");
     EXPECT_EQ(rejectedText({range, unknown}), "rejected: 2 problems; the settings in force stay\n");
-    const EventLines text = rejectedEvent({"\nsensitivity = 1.5\n", {range}}, false);
+    const EventLines text = rejectedEvent({"\nsensitivity = 1.5\n", {range}, {}}, "settings.toml", false);
     EXPECT_EQ(text.out, rejectedText({range}));
     EXPECT_EQ(text.err,
               "settings.toml:2:15: error: detection.sensitivity: must be in [0.0, 1.0]; got 1.500000\n"
               "    2 | sensitivity = 1.5\n      |               ^\n");
-    EXPECT_EQ(rejectedEvent({"", {range}}, true).out, rejectedJson({range}));
+    EXPECT_EQ(rejectedEvent({"", {range}, {}}, "settings.toml", true).out, rejectedJson({range}));
     EXPECT_EQ(rejectedJson({range}),
               R"({"event":"rejected","diagnostics":[{"line":2,"column":15,"key":"detection.sensitivity",)"
               R"("rule":"range","severity":"error","message":"must be in [0.0, 1.0]; got 1.500000",)"
@@ -74,10 +74,15 @@ TEST(WatchEventTest, RejectedEditCountsItsProblemsAndHasThemAsCheckHas) {
 }
 
 TEST(WatchEventTest, WatchingNamesThePathSafely) {
-    EXPECT_EQ(watchingText("settings.toml"), "watching settings.toml\n");
-    EXPECT_EQ(watchingText("a\x1b[2J.toml"), "watching a\\u001B[2J.toml\n");
-    EXPECT_EQ(watchingJson("r\xC3\xA9glages.toml", {}),
+    EXPECT_EQ(watchingText("settings.toml", {}), "watching settings.toml\n");
+    EXPECT_EQ(watchingText("a\x1b[2J.toml", {}), "watching a\\u001B[2J.toml\n");
+    EXPECT_EQ(watchingJson("r\xC3\xA9glages.toml", {}, {}),
               "{\"event\":\"watching\",\"path\":\"r\xC3\xA9glages.toml\",\"diagnostics\":[]}\n");
+    EXPECT_EQ(watchingText("", {"base.toml", "settings.d"}), "watching base.toml and settings.d\n");
+    EXPECT_EQ(watchingText("s.toml", {"base.toml", "settings.d"}), "watching base.toml, settings.d and s.toml\n");
+    EXPECT_EQ(watchingJson("", {"settings.d"}, {}),
+              R"({"event":"watching","path":null,"layers":["settings.d"],"diagnostics":[]})"
+              "\n");
 }
 
 TEST(WatchEventTest, SkippedEventsAreCounted) {

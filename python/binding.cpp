@@ -58,6 +58,19 @@ std::string pathName(py::handle path) {
     return name.attr("encode")("utf-8", "backslashreplace").cast<std::string>();
 }
 
+std::vector<std::filesystem::path> layersOf(py::handle layers) {
+    if (py::isinstance<py::str>(layers) || py::isinstance<py::bytes>(layers) || py::hasattr(layers, "__fspath__") ||
+        !py::isinstance<py::iterable>(layers)) {
+        throw py::type_error(concatenate({"layers: a list of paths, lowest first, not ",
+                                          std::string(py::str(py::type::of(layers).attr("__name__")))}));
+    }
+    std::vector<std::filesystem::path> paths;
+    for (const py::handle layer : layers) {
+        paths.push_back(pathOf(layer, "layers"));
+    }
+    return paths;
+}
+
 std::vector<std::string> environmentOf(py::handle environment) {
     const py::object mapping = environment.is_none() ? py::module_::import("os").attr("environ")
                                                      : py::reinterpret_borrow<py::object>(environment);
@@ -105,7 +118,7 @@ void refuseObjectsHoldingNothing(py::module_& module) {
                 concatenate({"detector_settings.", className, " objects are made by the package alone"}));
         }));
         if (className == "Origin" || className == "Problem" || className == "SettingValue" ||
-            className == "SettingChange" || className == "ValidationError") {
+            className == "SettingChange" || className == "OverriddenChange" || className == "ValidationError") {
             const auto itself = [](const py::handle& self) { return py::reinterpret_borrow<py::object>(self); };
             value.attr("__copy__") = py::cpp_function(itself, py::is_method(value));
             value.attr("__deepcopy__") =

@@ -45,6 +45,10 @@ std::string utf8Of(py::handle text, std::string_view what);
 // The path as a source names it: str(path), bytes decoded as the file system does.
 std::string pathName(py::handle path);
 
+// The paths of a layered set, lowest first, as pathOf takes each; TypeError
+// for one path given alone, which would otherwise be taken letter by letter.
+std::vector<std::filesystem::path> layersOf(py::handle layers);
+
 // The variables of a mapping as "NAME=VALUE", os.environ's when it is None.
 std::vector<std::string> environmentOf(py::handle environment);
 

@@ -1,5 +1,6 @@
 // Edits of settings files from Python: the file library's edit, with its
-// judging, its lock and its atomic replacement, and its result as an object.
+// judging (in a layered set too), its lock and its atomic replacement, and
+// its result as an object.
 
 #include <algorithm>
 #include <chrono>
@@ -69,12 +70,28 @@ void bindEdit(py::module_& module) {
                                 ", new=", reprOf(self.newValue), ")"});
         });
 
+    py::class_<OverriddenChange>(module, "OverriddenChange",
+                                 "A change that another source overrides: the setting's value in force is not the "
+                                 "one the edit wrote.")
+        .def_property_readonly("key", [](const OverriddenChange& self) { return text(self.keyPath); })
+        .def_readonly("in_force", &OverriddenChange::inForce,
+                      "The value in force after the edit, and the later layer, variable or override it comes from.")
+        .def("__eq__", &equalTo<OverriddenChange>)
+        .def("__repr__", [](const OverriddenChange& self) {
+            return concatenate({"OverriddenChange(key=", reprOf(self.keyPath),
+                                ", in_force=", std::string(py::repr(py::cast(self.inForce))), ")"});
+        });
+
     py::class_<FileEdit>(module, "FileEdit", "What an edit of a settings file did.")
         .def_readonly("written", &FileEdit::written,
                       "Whether the file was replaced: only without errors, when something changed, not in a dry run.")
         .def_property_readonly(
             "changes", [](const FileEdit& self) { return py::cast(self.changes); },
             "The settings changed, in the order of the edits.")
+        .def_property_readonly(
+            "overridden", [](const FileEdit& self) { return py::cast(self.overridden); },
+            "Of `changes`, in their order, those whose value in force comes from a later layer, the environment or "
+            "an override.")
         .def_property_readonly(
             "problems", [](const FileEdit& self) { return problemList(self.problems); },
             "The problems of the new text, then those of the edits; the file is written only without errors.")
@@ -86,10 +103,14 @@ void bindEdit(py::module_& module) {
 
     module.def(
         "edit_settings_file",
-        [](py::handle path, const py::dict& set, py::handle unset, bool dryRun, bool create, double lockSeconds) {
+        [](py::handle path, const py::dict& set, py::handle unset, bool dryRun, bool create, double lockSeconds,
+           py::handle layers, py::handle environment, py::handle overrides) {
             const std::filesystem::path file = pathOf(path);
             const std::vector<SettingEdit> edits = editsOf(set, unset);
             FileEditOptions options;
+            options.layers = layersOf(layers);
+            options.environment = environmentOf(environment);
+            options.overrides = overridesOf(overrides);
             options.dryRun = dryRun;
             options.create = create;
             options.lockTimeout = std::chrono::milliseconds(
@@ -117,10 +138,14 @@ void bindEdit(py::module_& module) {
             return edit;
         },
         py::arg("path"), py::arg("set") = py::dict(), py::arg("unset") = py::tuple(), py::arg("dry_run") = false,
-        py::arg("create") = false, py::arg("lock_timeout") = 10.0,
+        py::arg("create") = false, py::arg("lock_timeout") = 10.0, py::arg("layers") = py::tuple(),
+        py::arg("environment") = py::none(), py::arg("overrides") = py::tuple(),
         "Sets the settings of `set` (key path: value as --set takes it, or an int or a float) and unsets those of "
         "`unset` in the settings file at `path`, keeping every other byte, all or nothing. The new text is judged "
-        "as `detector-settings check` judges the file alone and written atomically only without errors, keeping "
+        "as `detector-settings check` judges the file alone, or, with `layers` (as load_settings takes them), the "
+        "layered set the file is one of (a file of it, or a drop-in of one of its folders), as it would be after "
+        "the edit; `environment` and `overrides` (as load_settings takes them) only tell which changes are "
+        "overridden. The file is written atomically only without errors in any file of the set, keeping "
         "the file's owner, group, permissions and extended attributes; a file the process may not write is "
         "refused. Another edit of the same file waits for this one, for at most `lock_timeout` seconds (up to "
         "3600), and a signal (Ctrl-C) ends the wait. `create` makes a missing file.");

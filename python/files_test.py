@@ -52,6 +52,60 @@ def test_an_edit_with_problems_writes_nothing(hall):
         ("detection.sensitivity", "range", "command line"), ("sensitivity", "unknown", "command line")]
 
 
+SENSITIVITY = "[detection]\nsensitivity = {}\n"
+
+
+def build(root, files):
+    """Files holding their text, and folders of the names that end in "/"."""
+    for name, text in files.items():
+        (root / name).parent.mkdir(parents=True, exist_ok=True)
+        (root / name).mkdir() if name.endswith("/") else (root / name).write_text(text)
+
+
+# A layered set given as every kind of path, in two orders: the files come first wherever they are given.
+@pytest.mark.parametrize("order", [["usr/settings.toml", "etc/settings.toml", "etc/settings.d", "missing.d", "run.d"],
+                                   ["etc/settings.d", "usr/settings.toml", "run.d", "gone.toml", "etc/settings.toml"]])
+def test_a_layered_set_is_read_files_first_then_drop_ins_by_name(tmp_path, order):
+    build(tmp_path, {"usr/settings.toml": "[detection]\nsensitivity = 0.5\ncooldownMs = 1000\n",
+                     "etc/settings.toml": SENSITIVITY.format(0.6), "etc/settings.d/60-b.toml": SENSITIVITY.format(0.7),
+                     "etc/settings.d/50-a.toml": "[detection]\ncooldownMs = 1500\nminDurationMs = 350\n",
+                     "run.d/50-a.toml": "[detection]\n  cooldownMs = 2000\n",
+                     "run.d/55-r.toml": SENSITIVITY.format(0.65), "etc/settings.d/80-dir.toml/": "",
+                     **{f"etc/settings.d/{name}": "version = 2\n" for name in (".7.toml", "7.toml~", "7.txt")}})
+    paths = [tmp_path / p for p in order]
+    loaded = detector_settings.load_settings(environment={}, layers=[str(paths[0]), os.fsencode(paths[1]), *paths[2:]])
+    for key, chain in {
+        "detection.sensitivity": [("usr/settings.toml", 2, 15, "0.5"), ("etc/settings.toml", 2, 15, "0.6"),
+                                  ("run.d/55-r.toml", 2, 15, "0.65"), ("etc/settings.d/60-b.toml", 2, 15, "0.7")],
+        "detection.cooldownMs": [("usr/settings.toml", 3, 14, "1000"), ("run.d/50-a.toml", 2, 16, "2000")],
+    }.items():
+        assert [(v.origin.kind, v.origin.name, v.line, v.column, v.value) for v in loaded.values[key]] == [
+            ("file", str(tmp_path / name), line, column, value) for name, line, column, value in chain], key
+    assert loaded.values["detection.minDurationMs"] == [] and loaded.config.detection.cooldownMs == 2000
+    assert [(p.rule, p.origin.name, p.message) for p in loaded.problems] == [
+        ("file", str(tmp_path / "etc/settings.d/80-dir.toml"), "is a directory, not a settings file")]
+
+
+def test_an_edit_of_a_layered_set_tells_what_overrides_it_and_writes_only_a_set_without_errors(tmp_path):
+    build(tmp_path, {"settings.toml": SENSITIVITY.format(0.6), "settings.d/60-b.toml": SENSITIVITY.format(0.7)})
+    path, layers = tmp_path / "settings.toml", [tmp_path / "settings.toml", tmp_path / "settings.d"]
+    edit = detector_settings.edit_settings_file(
+        path, set={"detection.sensitivity": 0.65, "detection.cooldownMs": 900, "detection.minDurationMs": 350},
+        layers=layers, environment={"DETECTOR_DETECTION_COOLDOWN_MS": "1200"},
+        overrides=["detection.minDurationMs=400"])
+    assert edit.written and path.read_text() == edit.new_text and "sensitivity = 0.65\n" in edit.new_text
+    assert [(o.key, o.in_force.origin.kind, o.in_force.origin.name, o.in_force.line, o.in_force.column,
+             o.in_force.value) for o in edit.overridden] == [
+        ("detection.sensitivity", "file", str(tmp_path / "settings.d/60-b.toml"), 2, 15, "0.7"),
+        ("detection.cooldownMs", "environment", "DETECTOR_DETECTION_COOLDOWN_MS", 0, 0, "1200"),
+        ("detection.minDurationMs", "command line", "detection.minDurationMs=400", 0, 0, "400")]
+    (tmp_path / "settings.d/55-x.toml").write_text(SENSITIVITY.format(5))
+    before = path.read_bytes()
+    edit = detector_settings.edit_settings_file(path, set={"detection.sensitivity": 0.55}, layers=layers)
+    assert not edit.written and path.read_bytes() == before
+    assert ("range", str(tmp_path / "settings.d/55-x.toml")) in [(p.rule, p.origin.name) for p in edit.problems]
+
+
 @pytest.mark.parametrize("call", [
     lambda: detector_settings.edit_settings_file("x.toml", set={"detection.sensitivity": True}),
     lambda: detector_settings.load_settings(overrides="detection.sensitivity=0.8"),
@@ -85,6 +139,10 @@ def test_what_is_not_a_regular_file_is_a_problem_never_waited_on(tmp_path):
     (lambda: detector_settings.load_settings(overrides=["version=\ud800"]), ValueError, "overrides: the text"),
     (lambda: detector_settings.load_settings(environment={"DETECTOR_VERSION": "\ud800"}), ValueError,
      "environment: DETECTOR_VERSION: the text"),
+    (lambda: detector_settings.load_settings(layers=[3]), TypeError, "layers: a path is a str, bytes or os.PathLike"),
+    (lambda: detector_settings.edit_settings_file("x.toml", layers="x.toml"), TypeError, "layers: a list of paths"),
+    (lambda: detector_settings.SettingsWatcher(None, Config()), ValueError, "path: None watches the layered set"),
+    (lambda: detector_settings.SettingsWatcher("", Config()), ValueError, "path: an empty path names no file"),
 ])
 def test_what_no_file_can_hold_is_refused_by_name(call, error, message):
     with pytest.raises(error, match=re.escape(message)):

@@ -1,12 +1,14 @@
-// Settings sources as Python sees them: load_settings, with where each value
-// and each problem comes from, the problems as objects with the fields that
-// `detector-settings check --format json` writes, in the same order.
+// Settings sources as Python sees them: load_settings, a layered set of files
+// among them, with where each value and each problem comes from, the
+// problems as objects with the fields that `detector-settings check --format
+// json` writes, in the same order.
 #include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "binding.h"
+#include "settings/layers.h"
 #include "settings/message_text.h"
 #include "settings/sources.h"
 #include "settings/table.h"
@@ -84,7 +86,8 @@ void bindSources(py::module_& module) {
                       "Each setting from the last source that gave it; else the default.")
         .def_property_readonly(
             "problems", [](const LoadedSettingsAndConfig& self) { return problemList(self.loaded.problems); },
-            "Every problem of every source: the file's by position, the environment's, then the overrides'.")
+            "Every problem of every source: each file's by position, the layers' first, then the environment's, "
+            "then the overrides'.")
         .def_property_readonly(
             "valid", [](const LoadedSettingsAndConfig& self) { return !anyError(self.loaded.problems); },
             "Whether no problem is an error.")
@@ -108,28 +111,34 @@ void bindSources(py::module_& module) {
             py::arg("key"), "Where the value in force of the setting at `key` comes from.");
     module.def(
         "load_settings",
-        [](py::handle file, py::handle environment, py::handle overrides) {
+        [](py::handle file, py::handle environment, py::handle overrides, py::handle layers) {
+            const std::vector<std::filesystem::path> layerPaths = layersOf(layers);
             SettingsSources sources;
+            std::filesystem::path path;
             if (!file.is_none()) {
-                const std::filesystem::path path = pathOf(file);
+                path = pathOf(file);
                 sources.file = SettingsFileText{pathName(file), {}};
-                const py::gil_scoped_release unlocked;
-                sources.file->content = readSettingsText(path, Opening::regularOnly);
             }
             sources.environment = environmentOf(environment);
             sources.overrides = overridesOf(overrides);
             LoadedSettings loaded;
             {
                 const py::gil_scoped_release unlocked;
+                sources.layers = readSettingsLayers(listSettingsLayers(layerPaths));
+                if (sources.file) {
+                    sources.file->content = readSettingsText(path, Opening::regularOnly);
+                }
                 loaded = loadSettings(sources);
             }
             return LoadedSettingsAndConfig{configObject(loaded.config), std::move(loaded)};
         },
         py::arg("file") = py::none(), py::arg("environment") = py::none(), py::arg("overrides") = py::tuple(),
-        "Settings from the defaults, then `file` (a path, or None; a file is read as read_settings_file reads it), "
-        "then "
-        "`environment` (any mapping of "
-        "variables; os.environ when None, {} for none), then `overrides` (\"KEY=VALUE\" texts, as --set takes them).");
+        py::arg("layers") = py::tuple(),
+        "Settings from the defaults, then `layers` (paths of settings files and drop-in folders, lowest first: "
+        "the files in the order given, then the drop-ins NAME.toml of every folder by name, of one name only the "
+        "last folder's), then `file` (a path, or None; each file is read as read_settings_file reads it), then "
+        "`environment` (any mapping of variables; os.environ when None, {} for none), then `overrides` "
+        "(\"KEY=VALUE\" texts, as --set takes them).");
 }
 
 }  // namespace settings::python_binding

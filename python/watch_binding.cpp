@@ -25,6 +25,7 @@ struct Applied {
 struct Rejected {
     std::string text;
     std::vector<SourcedProblem> problems;
+    std::vector<SettingsFileText> layers;
 };
 
 // The Python callables, which the watch's thread may be the last to hold:
@@ -131,8 +132,18 @@ void stopAll() {
 
 std::shared_ptr<Watch> startWatch(py::handle path, const Config& running, py::object onApplied, py::object onRejected,
                                   py::handle environment, py::handle overrides, double pollSeconds,
-                                  double settleSeconds) {
+                                  double settleSeconds, py::handle layers) {
     WatchOptions options;
+    options.layers = layersOf(layers);
+    // The C++ watcher watches the set alone at an empty path; from Python,
+    // that is None, so that an empty path stays the mistake it is elsewhere.
+    if (path.is_none() && options.layers.empty()) {
+        throw py::value_error("path: None watches the layered set of `layers` alone, and layers names no path");
+    }
+    const std::filesystem::path file = path.is_none() ? std::filesystem::path() : pathOf(path);
+    if (!path.is_none() && file.empty()) {
+        throw py::value_error("path: an empty path names no file; None watches the layered set of `layers` alone");
+    }
     options.environment = environmentOf(environment);
     options.overrides = overridesOf(overrides);
     const auto milliseconds = [](double seconds) {
@@ -150,10 +161,10 @@ std::shared_ptr<Watch> startWatch(py::handle path, const Config& running, py::ob
     };
     options.onRejected = [listeners](const RejectedEdit& edit) {
         Listeners::call(listeners->onRejected, "on_rejected of detector_settings.SettingsWatcher", [&] {
-            return Rejected{edit.text, edit.problems};
+            return Rejected{edit.text, edit.problems, edit.layers};
         });
     };
-    auto watch = std::make_shared<Watch>(pathOf(path), running, std::move(options));
+    auto watch = std::make_shared<Watch>(file, running, std::move(options));
     std::erase_if(watches(), [](const std::weak_ptr<Watch>& weak) { return weak.expired(); });
     watches().push_back(watch);
     return watch;
@@ -170,11 +181,22 @@ void bindWatch(py::module_& module) {
     py::class_<Rejected>(module, "RejectedEdit", "An edit that a watch did not publish.")
         .def_property_readonly(
             "text", [](const Rejected& self) { return text(self.text); }, "The text judged.")
-        .def_readonly("problems", &Rejected::problems, "Every problem, as load_settings gives them; never empty.");
+        .def_readonly("problems", &Rejected::problems, "Every problem, as load_settings gives them; never empty.")
+        .def_property_readonly(
+            "layers",
+            [](const Rejected& self) {
+                py::list layers;
+                for (const SettingsFileText& layer : self.layers) {
+                    layers.append(py::make_tuple(text(layer.name), text(layer.content.text)));
+                }
+                return layers;
+            },
+            "(name, text) of each file of the layered set judged, lowest first, for their problems' lines.");
 
     py::class_<Watch, std::shared_ptr<Watch>> watcher(
         module, "SettingsWatcher",
-        "A watch of one settings file: each change is judged as `detector-settings check` judges it, with the "
+        "A watch of one settings file, of a layered set (`layers`, as load_settings takes them) under it, or of the "
+        "set alone: each change of any of them is judged as `detector-settings check` judges it, with the "
         "environment and the overrides on top, and only settings without problems are published. on_applied and "
         "on_rejected run on the watch's thread; what they raise is reported as an unraisable exception and the watch "
         "goes on. Use it as a context manager, or call stop(). In a process forked from the one that made it, it "
@@ -184,15 +206,16 @@ void bindWatch(py::module_& module) {
     // without one; pybind11 then leaves __init__ alone.
     watcher.attr("__new__") = py::staticmethod(py::cpp_function(
         [](const py::handle&, py::handle path, const Config& running, py::object onApplied, py::object onRejected,
-           py::handle environment, py::handle overrides, double pollSeconds, double settleSeconds) {
+           py::handle environment, py::handle overrides, double pollSeconds, double settleSeconds, py::handle layers) {
             return startWatch(path, running, std::move(onApplied), std::move(onRejected), environment, overrides,
-                              pollSeconds, settleSeconds);
+                              pollSeconds, settleSeconds, layers);
         },
         py::arg("cls"), py::arg("path"), py::arg("config"), py::arg("on_applied") = py::none(),
         py::arg("on_rejected") = py::none(), py::arg("environment") = py::none(), py::arg("overrides") = py::tuple(),
-        py::arg("poll_interval") = 0.1, py::arg("settle_time") = 0.05,
-        "Watches the file at `path` of a detector that runs with `config`; poll_interval and settle_time are "
-        "in seconds. The file as it is now is the first edit judged."));
+        py::arg("poll_interval") = 0.1, py::arg("settle_time") = 0.05, py::arg("layers") = py::tuple(),
+        "Watches the file at `path` (None: the layered set of `layers` alone) of a detector that runs with "
+        "`config`; poll_interval and settle_time are in seconds. The files as they are now are the first edit "
+        "judged."));
     watcher
         .def(py::init([](const py::args&, const py::kwargs&) -> std::shared_ptr<Watch> {
             throw py::type_error("detector_settings.SettingsWatcher is made by SettingsWatcher(path, config, ...)");

@@ -64,6 +64,15 @@ def test_a_thousand_edits_under_two_reading_threads(tmp_path):
     assert applied[-1].changed == ["detection.cooldownMs"] and watcher.current().detection.cooldownMs == 1999
 
 
+def test_a_watch_of_a_layered_set_alone_sees_a_drop_in_added(tmp_path):
+    (folder := tmp_path / "settings.d").mkdir()
+    seen = threading.Event()
+    with SettingsWatcher(None, Config(), on_applied=lambda change: change.config.detection.sensitivity == 0.25 and
+                         seen.set(), layers=[folder], **FAST):
+        replace(folder / "50-a.toml", "[detection]\nsensitivity = 0.25\n")
+        assert seen.wait(60), "the watch did not see the drop-in"
+
+
 def test_a_listener_that_raises_is_reported_and_the_watch_goes_on(tmp_path, monkeypatch):
     path = tmp_path / "settings.toml"
     replace(path, "")

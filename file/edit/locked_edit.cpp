@@ -5,6 +5,7 @@
 
 #include "file/base/internal/access.h"
 #include "file/base/internal/path_names.h"
+#include "file/edit/internal/layered_edit.h"
 #include "file/edit/internal/replace.h"
 #include "file/edit/internal/text_edit.h"
 #include "file/read/internal/settings_reader.h"
@@ -43,6 +44,12 @@ std::chrono::milliseconds saneLockTimeout(std::chrono::milliseconds timeout) {
 FileEdit editSettingsFile(const std::filesystem::path& path, const std::vector<SettingEdit>& edits,
                           const FileEditOptions& options) {
     FileEdit edit;
+    if (!options.layers.empty()) {
+        if (std::optional<std::string> outside = outsideLayers(path, options.layers)) {
+            fail(edit, path, std::move(*outside));
+            return edit;
+        }
+    }
     const std::filesystem::path target = targetOf(path);
     std::variant<EditLock, std::string> lock =
         EditLock::take(target, saneLockTimeout(options.lockTimeout), options.keepWaiting);
@@ -62,6 +69,9 @@ FileEdit editSettingsFile(const std::filesystem::path& path, const std::vector<S
     edit.text = std::move(edited.text);
     edit.changes = std::move(edited.changes);
     edit.problems = std::move(edited.problems);
+    if (!options.layers.empty() && !anyError(edit.problems)) {
+        judgeInLayers(edit, path, options);
+    }
     // GCOVR_EXCL_BR_START: a file made new always has the settings given
     if (anyError(edit.problems) || (edit.text == edit.oldText && !created) || options.dryRun) {
         // GCOVR_EXCL_BR_STOP

@@ -1,7 +1,10 @@
 #include "file/watch/internal/observer.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
+
+#include "file/base/internal/path_names.h"
 
 namespace settings::file_internal {
 namespace {
@@ -13,42 +16,77 @@ bool sameContent(const SettingsText& a, const SettingsText& b) {
     return std::pair(std::string_view(a.text), messageOf(a)) == std::pair(std::string_view(b.text), messageOf(b));
 }
 
-// A FIFO or a device at the path, whenever it appears, is a problem and is
-// never waited on: it could block the watch, and its stop with it.
-SettingsText readWatched(const std::filesystem::path& path) { return readSettingsText(path, Opening::regularOnly); }
-
-Look lookAt(const std::filesystem::path& path, bool withContent) {
-    Look look{lookAtFile(path), std::nullopt};
-    if (withContent) {
-        look.content = readWatched(path);
-    }
-    return look;
+bool sameTexts(const WatchedTexts& a, const WatchedTexts& b) {
+    return a.file.has_value() == b.file.has_value() && (!a.file || sameContent(*a.file, *b.file)) &&
+           std::equal(a.layers.begin(), a.layers.end(), b.layers.begin(), b.layers.end(),
+                      [](const SettingsFileText& x, const SettingsFileText& y) {
+                          return x.name == y.name && sameContent(x.content, y.content);
+                      });
 }
+
+bool samePaths(const std::vector<SettingsLayer>& a, const std::vector<SettingsLayer>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const SettingsLayer& x, const SettingsLayer& y) { return x.path == y.path; });
+}
+
+bool emptyText(const SettingsText& content) { return content.text.empty() && !content.problem; }
 
 }  // namespace
 
 // A text that differs under the same status is a write within one tick of
 // the file system's clock, which tests cause only by chance.
 bool Look::sameAs(const Look& last) const {
-    return status == last.status && (!content || sameContent(*content, *last.content));  // GCOVR_EXCL_BR_LINE
+    return given == last.given && samePaths(listed, last.listed) && statuses == last.statuses &&
+           (!contents || sameTexts(*contents, *last.contents));  // GCOVR_EXCL_BR_LINE
 }
 
-FileObserver::FileObserver(std::filesystem::path path, Clock::duration settleTime, Clock::duration emptySettleTime,
+FileObserver::FileObserver(WatchedFiles files, Clock::duration settleTime, Clock::duration emptySettleTime,
                            Clock::time_point now)
-    : path_(std::move(path)),
+    : files_(std::move(files)),
       settleTime_(settleTime),
       emptySettleTime_(emptySettleTime),
-      last_(lookAt(path_, true)),
+      last_(lookAt(true, nullptr)),
       changedAt_(now),
       compareTextUntil_(now + kTextComparedAfterChange) {}
 
-std::optional<SettingsText> FileObserver::poll(Clock::time_point now) {
-    Look look = lookAt(path_, now < compareTextUntil_);
+// The set is listed again only when a path of it changed, or while texts are
+// compared: a quiet poll costs a query of each path and each file, and reads
+// no folder. A FIFO or a device, whenever it appears, is a problem and is
+// never waited on: it could block the watch, and its stop with it.
+Look FileObserver::lookAt(bool withContents, const Look* last) const {
+    Look look;
+    for (const std::filesystem::path& path : files_.layers) {
+        look.given.push_back(lookAtFile(path));
+    }
+    look.listed = last != nullptr && !withContents && look.given == last->given ? last->listed
+                                                                                 : listSettingsLayers(files_.layers);
+    for (const SettingsLayer& layer : look.listed) {
+        look.statuses.push_back(lookAtFile(layer.path));
+    }
+    if (files_.file) {
+        look.statuses.push_back(lookAtFile(*files_.file));
+    }
+    if (withContents) {
+        look.contents = read(look.listed);
+    }
+    return look;
+}
+
+WatchedTexts FileObserver::read(const std::vector<SettingsLayer>& listed) const {
+    WatchedTexts texts{readSettingsLayers(listed), std::nullopt};
+    if (files_.file) {
+        texts.file = readSettingsText(*files_.file, Opening::regularOnly);
+    }
+    return texts;
+}
+
+std::optional<WatchedTexts> FileObserver::poll(Clock::time_point now) {
+    Look look = lookAt(now < compareTextUntil_, &last_);
     if (!look.sameAs(last_)) {
         last_ = std::move(look);
-        if (!last_.content) {
-            // A change seen outside the window opens one: its text is compared from now on.
-            last_.content = readWatched(path_);
+        if (!last_.contents) {
+            // A change seen outside the window opens one: its texts are compared from now on.
+            last_.contents = read(last_.listed);
         }
         changedAt_ = now;
         compareTextUntil_ = now + kTextComparedAfterChange;
@@ -58,17 +96,31 @@ std::optional<SettingsText> FileObserver::poll(Clock::time_point now) {
     if (!unsettled_ || now - changedAt_ < settleTime_) {
         return std::nullopt;
     }
-    // Read again rather than kept: the text judged is the file's as it is
-    // now. Every settled change is judged, even to a text judged before: a
+    // Read again rather than kept: the texts judged are the files' as they
+    // are now. Every settled change is judged, even to texts judged before: a
     // rejected file saved again is rejected again, for all to see.
-    SettingsText text = readWatched(path_);
-    const bool empty = text.text.empty() && !text.problem;
-    if (empty && lastJudgedText_ && now - changedAt_ < emptySettleTime_) {
+    WatchedTexts texts = read(last_.listed);
+    std::vector<std::string> withText;
+    bool emptied = false;
+    const auto judge = [&](const std::string& name, const SettingsText& content) {
+        if (!content.text.empty()) {
+            withText.push_back(name);
+        }
+        emptied = emptied || (emptyText(content) &&
+                              std::find(withText_.begin(), withText_.end(), name) != withText_.end());
+    };
+    for (const SettingsFileText& layer : texts.layers) {
+        judge(layer.name, layer.content);
+    }
+    if (texts.file) {
+        judge(utf8Name(*files_.file), *texts.file);
+    }
+    if (emptied && now - changedAt_ < emptySettleTime_) {
         return std::nullopt;
     }
     unsettled_ = false;
-    lastJudgedText_ = !text.text.empty();
-    return text;
+    withText_ = std::move(withText);
+    return texts;
 }
 
 }  // namespace settings::file_internal

@@ -33,8 +33,8 @@ protected:
     std::vector<std::string> pollAt(FileObserver& observer, const std::vector<milliseconds>& offsets) const {
         std::vector<std::string> judged;
         for (const milliseconds offset : offsets) {
-            if (const std::optional<SettingsText> text = observer.poll(start_ + offset)) {
-                judged.push_back(text->text);
+            if (const std::optional<WatchedTexts> texts = observer.poll(start_ + offset)) {
+                judged.push_back(texts->file->text);
             }
         }
         return judged;
@@ -48,7 +48,7 @@ protected:
 // A writer that pauses within the settle time has its whole save judged, once.
 TEST_F(FileObserverTest, JudgesASaveInPartsOnceWhole) {
     write("[detection]\n");
-    FileObserver observer(path_, kSettle, kEmptySettle, start_);
+    FileObserver observer({{}, path_}, kSettle, kEmptySettle, start_);
     EXPECT_EQ(pollAt(observer, {kSettle}), std::vector<std::string>{"[detection]\n"});
     write("[detection]\nsensi");
     EXPECT_EQ(pollAt(observer, {milliseconds(100), milliseconds(140)}), std::vector<std::string>{});
@@ -63,7 +63,7 @@ TEST_F(FileObserverTest, JudgesASaveInPartsOnceWhole) {
 // generator writes it. The empty file is judged only once it stays empty.
 TEST_F(FileObserverTest, AnEmptiedFileWaitsToStayEmpty) {
     write("[detection]\nsensitivity = 0.5\n");
-    FileObserver observer(path_, kSettle, kEmptySettle, start_);
+    FileObserver observer({{}, path_}, kSettle, kEmptySettle, start_);
     EXPECT_EQ(pollAt(observer, {kSettle}).size(), 1U);
     write("");
     EXPECT_EQ(pollAt(observer, {milliseconds(100), milliseconds(200), milliseconds(1099)}), std::vector<std::string>{});
@@ -85,7 +85,7 @@ TEST_F(FileObserverTest, AnEmptiedFileWaitsToStayEmpty) {
 // time, long after the last change, is a change all the same.
 TEST_F(FileObserverTest, SeesARewriteInPlaceThatKeepsSizeAndTime) {
     write("version = 1\n");
-    FileObserver observer(path_, kSettle, kEmptySettle, start_);
+    FileObserver observer({{}, path_}, kSettle, kEmptySettle, start_);
     EXPECT_EQ(pollAt(observer, {kSettle}).size(), 1U);
     const auto modified = std::filesystem::last_write_time(path_);
     // Until the file system's clock moves on, a change could keep every time.
@@ -105,7 +105,7 @@ TEST_F(FileObserverTest, SeesARewriteInPlaceThatKeepsSizeAndTime) {
 TEST_F(FileObserverTest, SeesEveryReplacementWhateverItsSizeAndTimes) {
     write("version = 2\n");
     const auto written = std::filesystem::last_write_time(path_);
-    FileObserver observer(path_, kSettle, kEmptySettle, start_);
+    FileObserver observer({{}, path_}, kSettle, kEmptySettle, start_);
     EXPECT_EQ(pollAt(observer, {kSettle}).size(), 1U);
     milliseconds at = std::chrono::duration_cast<milliseconds>(kTextComparedAfterChange);
     for (const std::string text : {"version = 3\n", "version = 3\n", "version = 4\n"}) {

@@ -7,20 +7,26 @@
 
 namespace settings::file_internal {
 
-Publisher::Publisher(std::string fileName, Config running, std::vector<std::string> environment,
+Publisher::Publisher(std::optional<std::string> fileName, Config running, std::vector<std::string> environment,
                      std::vector<std::string> overrides)
     : running_(std::move(running)), accepted_(running_), inForce_(std::make_shared<const Config>(running_)) {
-    sources_.file = SettingsFileText{std::move(fileName), {}};
+    if (fileName) {
+        sources_.file = SettingsFileText{std::move(*fileName), {}};
+    }
     sources_.environment = std::move(environment);
     sources_.overrides = std::move(overrides);
 }
 
-Publisher::Verdict Publisher::judge(SettingsText text) {
-    sources_.file->content = std::move(text);
+Publisher::Verdict Publisher::judge(WatchedTexts texts) {
+    sources_.layers = std::move(texts.layers);
+    if (sources_.file && texts.file) {
+        sources_.file->content = std::move(*texts.file);
+    }
     LoadedSettings loaded = loadSettings(sources_);
     if (anyError(loaded.problems)) {
         lastRejected_ = true;
-        return RejectedEdit{std::move(sources_.file->content.text), std::move(loaded.problems)};
+        return RejectedEdit{sources_.file ? std::move(sources_.file->content.text) : std::string(),
+                            std::move(loaded.problems), std::move(sources_.layers)};
     }
     if (sameNamedSettings(loaded.config, accepted_) && !lastRejected_) {
         return std::monostate{};

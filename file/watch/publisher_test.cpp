@@ -57,7 +57,7 @@ TEST_P(PublisherTest, PublishesOnlyGoodEditsAndKeepsRestartOnlySettings) {
     Config inForce = running;
     for (const Step& step : GetParam().steps) {
         SCOPED_TRACE(step.text);
-        const Publisher::Verdict verdict = judge.judge(SettingsText{step.text, std::nullopt});
+        const Publisher::Verdict verdict = judge.judge({{}, SettingsText{step.text, std::nullopt}});
         ASSERT_EQ(static_cast<Expect>(verdict.index()), step.expect);
         if (const auto* change = std::get_if<AppliedChange>(&verdict)) {
             EXPECT_EQ(change->changed, step.changed);
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Edits, PublisherTest, testing::Values(
 TEST(PublisherTest, FileThatCannotBeReadIsRejected) {
     Publisher judge("gone.toml", Config{}, {}, {});
     const FileProblem gone{"", ProblemKind::file, "cannot open: No such file or directory", 0, 0};
-    const Publisher::Verdict verdict = judge.judge(SettingsText{"", gone});
+    const Publisher::Verdict verdict = judge.judge({{}, SettingsText{"", gone}});
     const auto* rejected = std::get_if<RejectedEdit>(&verdict);
     ASSERT_NE(rejected, nullptr);
     ASSERT_EQ(rejected->problems.size(), 1U);

@@ -38,11 +38,12 @@ struct SettingsWatcher::State {
     State(std::filesystem::path watched, Config running, WatchOptions watchOptions)
         : path(std::move(watched)),
           options(withSaneTimes(std::move(watchOptions))),
-          publisher(utf8Name(path), std::move(running), options.environment, options.overrides),
+          publisher(path.empty() ? std::nullopt : std::optional(utf8Name(path)), std::move(running),
+                    options.environment, options.overrides),
           inForce(publisher.inForce()) {}
 
     void watch() {
-        FileObserver observer(path, options.settleTime, options.emptyFileSettleTime, Clock::now());
+        FileObserver observer(watched(), options.settleTime, options.emptyFileSettleTime, Clock::now());
         std::unique_lock lock(stopMutex);
         // While a change settles, the next look is due when it would have settled.
         while (!wake.wait_for(
@@ -50,17 +51,21 @@ struct SettingsWatcher::State {
             [this] { return stopping; })) {
             lock.unlock();
             try {
-                if (std::optional<SettingsText> edit = observer.poll(Clock::now())) {
+                if (std::optional<WatchedTexts> edit = observer.poll(Clock::now())) {
                     report(publisher.judge(std::move(*edit)));
                 }
             } catch (const std::bad_alloc&) {  // GCOVR_EXCL_LINE: only when memory runs out
                 // The watch goes on, and looks at the file afresh once memory allows.
                 // GCOVR_EXCL_START
-                observer = FileObserver(path, options.settleTime, options.emptyFileSettleTime, Clock::now());
+                observer = FileObserver(watched(), options.settleTime, options.emptyFileSettleTime, Clock::now());
                 // GCOVR_EXCL_STOP
             }
             lock.lock();
         }
+    }
+
+    [[nodiscard]] WatchedFiles watched() const {
+        return {options.layers, path.empty() ? std::nullopt : std::optional(path)};
     }
 
     void report(Publisher::Verdict verdict) {

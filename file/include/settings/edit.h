@@ -17,7 +17,8 @@
 // the setting's line, so that its default applies.
 //
 // The new text is judged as `detector-settings check` judges the file alone,
-// without the environment or overrides: it is written only without errors. A
+// without the environment or overrides, or with the layered set it is one
+// of (FileEditOptions::layers): it is written only without errors. A
 // file with problems is not edited, unless the edit fixes every one of them.
 // Setting a value equal to the one in force changes nothing.
 #pragma once
@@ -90,6 +91,24 @@ struct FileEditOptions {
     // Asked about every 10 ms while the edit waits for another: false ends
     // the wait, and the edit writes nothing (a program's Ctrl-C, say).
     std::function<bool()> keepWaiting;
+    // A layered set (settings/layers.h) that the file is one of: a file of
+    // the set, or NAME.toml in one of its drop-in folders (with `create`, a
+    // new drop-in). The whole set is judged as it would be after the edit,
+    // and an error in any of its files writes nothing.
+    std::vector<std::filesystem::path> layers;
+    // On top of the set, as SettingsSources takes them: only to tell which
+    // changes they override (FileEdit::overridden); their problems are not the edit's.
+    std::vector<std::string> environment;
+    std::vector<std::string> overrides;
+};
+
+// A change whose value is not the one in force after the edit: a later
+// layer, the environment or an override sets the setting too.
+struct OverriddenChange {
+    std::string keyPath;
+    SettingValue inForce;  // the value in force and where it comes from
+
+    friend bool operator==(const OverriddenChange&, const OverriddenChange&) = default;
 };
 
 // What an edit of a file did: the text as read and what the edit made of it
@@ -103,6 +122,9 @@ struct FileEdit {
     // Whether the file was replaced: only without errors, when its text
     // changed (or it was made), and not in a dry run.
     bool written = false;
+    // Of `changes`, in their order, those that another source overrides
+    // (FileEditOptions::layers, environment, overrides).
+    std::vector<OverriddenChange> overridden;
 };
 
 // Reads the file at `path` (through links: the file a link leads to is

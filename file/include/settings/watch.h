@@ -58,11 +58,18 @@ struct AppliedChange {
 
 // An edit that was not published.
 struct RejectedEdit {
-    std::string text;                      // the text judged, for the problems' source lines
+    std::string text;                      // the watched file's text judged, for the problems' source lines
     std::vector<SourcedProblem> problems;  // every problem, as loadSettings gives them; never empty
+    std::vector<SettingsFileText> layers;  // each file of the layered set as judged, for theirs
 };
 
 struct WatchOptions {
+    // A layered set (settings/layers.h) under the watched file, or instead
+    // of it when the watcher's path is empty: every file of the set and
+    // each drop-in folder is watched, and a drop-in added, changed, renamed
+    // or removed, or a folder that appears or goes, is one edit of the
+    // whole set, judged and published as an edit of the file is.
+    std::vector<std::filesystem::path> layers;
     std::vector<std::string> environment;  // as SettingsSources takes them
     std::vector<std::string> overrides;
     // Called on the watch's thread, one at a time, in the order of the edits:
@@ -108,15 +115,16 @@ private:
     Publication<Config>::Reader reader_;
 };
 
-// A watch of one settings file, from construction to stop() or destruction.
+// A watch of one settings file (or a layered set), from construction to stop() or destruction.
 // current() may be called from any thread; the rest from the owner's. In a
 // process forked from the one that made it, a watcher watches nothing (the
 // fork copied no thread): watching() is false, current() the settings in
 // force at the fork, and stop() and destruction do nothing more.
 class DETECTOR_SETTINGS_FILE_EXPORT SettingsWatcher {
 public:
-    // Begins to watch the file at `path` of a detector that runs with
-    // `running`, loaded from it with the same sources and without problems.
+    // Begins to watch the file at `path` (none when empty: the layered set
+    // of the options alone) of a detector that runs with `running`, loaded
+    // from it with the same sources and without problems.
     // The file as it is now is the first edit judged: it may have changed
     // since it was loaded.
     SettingsWatcher(std::filesystem::path path, Config running, WatchOptions options);

@@ -1,14 +1,16 @@
-// What a watch publishes of each new text of its file, apart from the watching:
+// What a watch publishes of each new text of its files, apart from the watching:
 // the problems of the edit, or the record to publish, with the settings whose
 // value in force changed and the restart-only ones that wait for a restart.
 // Internal to the settings-file library.
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "file/watch/internal/observer.h"
 #include "settings/config.h"
 #include "settings/read.h"
 #include "settings/watch.h"
@@ -17,13 +19,14 @@ namespace settings::file_internal {
 
 class Publisher {
 public:
-    Publisher(std::string fileName, Config running, std::vector<std::string> environment,
+    // `fileName`: the watched file's, as problems name it; none for a layered set alone.
+    Publisher(std::optional<std::string> fileName, Config running, std::vector<std::string> environment,
               std::vector<std::string> overrides);
 
     // Nothing when the edit changes nothing in force and the last edit was
     // good; otherwise the change published or the edit rejected.
     using Verdict = std::variant<std::monostate, AppliedChange, RejectedEdit>;
-    Verdict judge(SettingsText text);
+    Verdict judge(WatchedTexts texts);
 
     // The record in force: the running one, with every live setting from the last good edit.
     [[nodiscard]] const std::shared_ptr<const Config>& inForce() const { return inForce_; }
