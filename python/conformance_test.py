@@ -157,3 +157,32 @@ def test_an_edit_is_judged_as_set_judges_it(tmp_path, edits):
     assert as_json(edit.problems) == report["diagnostics"]
     value = lambda toml: tomllib.loads(f"v = {toml}")["v"]  # noqa: E731  (JSON writes values, Python TOML text)
     assert [{"key": c.key, "old": value(c.old), "new": value(c.new)} for c in edit.changes] == report["changes"]
+
+
+LAYERED = [  # paths of examples/layers, lowest first; the environment; the overrides
+    (["usr/share/detector/settings.toml"], {}, []),
+    (["usr/share/detector/settings.toml", "etc/detector/settings.toml", "etc/detector/settings.d"], {}, []),
+    (["missing.toml", "etc/detector/settings.toml", "etc/detector/settings.d", "run/detector/settings.d"],
+     {"DETECTOR_DETECTION_COOLDOWN_MS": "900"}, ["detection.sensitivity=0.9"]),
+    (["usr/share/detector/settings.toml", "etc/detector/settings.d", "bad.d"], {}, ["audio.bufferSizeMs=1"]),
+]
+
+
+@pytest.mark.parametrize("layers,environment,overrides", LAYERED)
+def test_a_layered_set_loads_as_explain_explains_it(tmp_path, layers, environment, overrides):
+    for path in (ROOT / "examples" / "layers").rglob("*"):
+        if path.is_file():
+            (tmp_path / path.relative_to(ROOT / "examples" / "layers")).parent.mkdir(parents=True, exist_ok=True)
+            (tmp_path / path.relative_to(ROOT / "examples" / "layers")).write_bytes(path.read_bytes())
+    (tmp_path / "bad.d" / "10-dir.toml").mkdir(parents=True)
+    (tmp_path / "bad.d" / "20-bad.toml").write_text("[detection]\nfftSize = 1000\n")
+    os.chdir(tmp_path)
+    loaded = detector_settings.load_settings(environment=environment, overrides=overrides, layers=layers)
+    args = [COMMAND, "explain", "--format", "json", *(f"--set={o}" for o in overrides),
+            *(f"--layer={layer}" for layer in layers), *loaded.values]
+    explained = json.loads(subprocess.run(args, env=environment, capture_output=True, cwd=tmp_path).stdout)
+    assert [{"key": key, "sources": [{"kind": v.origin.kind, "name": v.origin.name, "line": v.line,
+                                      "column": v.column, "value": tomllib.loads(f"v = {v.value}")["v"]}
+                                     for v in values]} for key, values in loaded.values.items()] == [
+        {"key": s["key"], "sources": s["sources"]} for s in explained["settings"]]
+    assert as_json(loaded.problems) == explained["diagnostics"]
