@@ -9,6 +9,7 @@
 
 #include "settings/edit.h"
 #include "settings/json_writer.h"
+#include "settings/layers.h"
 #include "settings/publication.h"
 #include "settings/sources.h"
 #include "settings/text_lines.h"
@@ -50,6 +51,14 @@ std::size_t textLines(std::string_view text, const settings::FileProblem& proble
     std::string_view shown = lines.line(problem.line);
     std::size_t caret = lines.byteOffset(problem.line, problem.column);
     return shown.size() + caret;
+}
+
+void layers() {
+    settings::SettingsSources sources;
+    sources.layers = settings::readSettingsLayers(settings::listSettingsLayers(
+        {"/usr/share/detector/settings.toml", "/etc/detector/settings.toml", "/etc/detector/settings.d",
+         "/run/detector/settings.d"}));
+    const settings::LoadedSettings loaded = settings::loadSettings(sources);
 }
 
 void watch(const settings::LoadedSettings& loaded) {

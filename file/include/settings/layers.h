@@ -1,16 +1,17 @@
 // Layered settings: a detector's settings from several files, as a package
 // and its operators lay them out, lowest precedence first:
 //
-//   /usr/share/detector/settings.toml      the package's base
-//   /etc/detector/settings.toml            the operator's file
-//   /etc/detector/settings.d/50-site.toml  drop-ins, from configuration management
-//   /run/detector/settings.d/50-site.toml  a runtime folder's drop-in replaces the one of that name
-//
 //   settings::SettingsSources sources;
 //   sources.layers = settings::readSettingsLayers(settings::listSettingsLayers(
 //       {"/usr/share/detector/settings.toml", "/etc/detector/settings.toml", "/etc/detector/settings.d",
 //        "/run/detector/settings.d"}));
 //   const settings::LoadedSettings loaded = settings::loadSettings(sources);
+//
+// - /usr/share/detector/settings.toml: the package's base;
+// - /etc/detector/settings.toml: the operator's file;
+// - /etc/detector/settings.d/50-site.toml: a drop-in, from configuration management;
+// - /run/detector/settings.d/50-site.toml: a runtime folder's drop-in, which
+//   replaces the one of that name in /etc.
 //
 // Each path is a file or a drop-in folder. The files come first, in the
 // order given; then the drop-ins of every folder, in the bytewise order of
