@@ -25,7 +25,7 @@ bool sameTexts(const WatchedTexts& a, const WatchedTexts& b) {
 }
 
 bool samePaths(const std::vector<SettingsLayer>& a, const std::vector<SettingsLayer>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+    return &a == &b || std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](const SettingsLayer& x, const SettingsLayer& y) { return x.path == y.path; });
 }
 
@@ -36,7 +36,7 @@ bool emptyText(const SettingsText& content) { return content.text.empty() && !co
 // A text that differs under the same status is a write within one tick of
 // the file system's clock, which tests cause only by chance.
 bool Look::sameAs(const Look& last) const {
-    return given == last.given && samePaths(listed, last.listed) && statuses == last.statuses &&
+    return given == last.given && samePaths(*listed, *last.listed) && statuses == last.statuses &&
            (!contents || sameTexts(*contents, *last.contents));  // GCOVR_EXCL_BR_LINE
 }
 
@@ -58,16 +58,18 @@ Look FileObserver::lookAt(bool withContents, const Look* last) const {
     for (const std::filesystem::path& path : files_.layers) {
         look.given.push_back(lookAtFile(path));
     }
-    look.listed = last != nullptr && !withContents && look.given == last->given ? last->listed
-                                                                                 : listSettingsLayers(files_.layers);
-    for (const SettingsLayer& layer : look.listed) {
+    look.listed = last != nullptr && !withContents && look.given == last->given
+                      ? last->listed
+                      : std::make_shared<const std::vector<SettingsLayer>>(listSettingsLayers(files_.layers));
+    look.statuses.reserve(look.listed->size() + 1);
+    for (const SettingsLayer& layer : *look.listed) {
         look.statuses.push_back(lookAtFile(layer.path));
     }
     if (files_.file) {
         look.statuses.push_back(lookAtFile(*files_.file));
     }
     if (withContents) {
-        look.contents = read(look.listed);
+        look.contents = read(*look.listed);
     }
     return look;
 }
@@ -86,7 +88,7 @@ std::optional<WatchedTexts> FileObserver::poll(Clock::time_point now) {
         last_ = std::move(look);
         if (!last_.contents) {
             // A change seen outside the window opens one: its texts are compared from now on.
-            last_.contents = read(last_.listed);
+            last_.contents = read(*last_.listed);
         }
         changedAt_ = now;
         compareTextUntil_ = now + kTextComparedAfterChange;
@@ -99,7 +101,7 @@ std::optional<WatchedTexts> FileObserver::poll(Clock::time_point now) {
     // Read again rather than kept: the texts judged are the files' as they
     // are now. Every settled change is judged, even to texts judged before: a
     // rejected file saved again is rejected again, for all to see.
-    WatchedTexts texts = read(last_.listed);
+    WatchedTexts texts = read(*last_.listed);
     std::vector<std::string> withText;
     bool emptied = false;
     const auto judge = [&](const std::string& name, const SettingsText& content) {

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +36,8 @@ struct WatchedTexts {
 // What one poll sees of the files.
 struct Look {
     std::vector<FileStatus> given;         // of each path of the set: a folder's changes with its entries
-    std::vector<SettingsLayer> listed;     // the set's files
+    // The set's files, shared by the looks that list the same, so that a quiet poll copies none.
+    std::shared_ptr<const std::vector<SettingsLayer>> listed;
     std::vector<FileStatus> statuses;      // of each file listed, then of the watched file
     std::optional<WatchedTexts> contents;  // only while texts are compared
 
