@@ -272,9 +272,10 @@ std::string textDiagnostics(const std::vector<settings::SourcedProblem>& problem
     std::vector<std::optional<settings::TextLines>> lines(files.size());
     const settings::TextLines none{std::string_view()};
     for (const settings::SourcedProblem& problem : problems) {
-        const auto file = std::find_if(files.begin(), files.end(),
-                                       [&](const NamedText& f) { return f.name == problem.source.name; });
-        if (problem.source.kind != settings::SourceKind::file || file == files.end()) {
+        const auto file = std::find_if(files.begin(), files.end(), [&](const NamedText& f) {
+            return problem.source.kind == settings::SourceKind::file && f.name == problem.source.name;
+        });
+        if (file == files.end()) {
             out += textDiagnostic(problem, none, names);
             continue;
         }

@@ -125,12 +125,11 @@ int editCommand(bool set, const EditOptions& options, const std::vector<std::str
     }
     // At most an hour, as the library takes it; the flag refuses what is not a number of seconds.
     const double seconds = std::clamp(options.lockTimeoutSeconds, 0.0, 3600.0);
-    const EditRequest request{options.format == "json",
-                              options.dryRun,
-                              options.create,
-                              std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000)),
-                              options.layers,
-                              options.noEnvironment ? std::vector<std::string>() : environment};
+    EditRequest request{options.format == "json", options.dryRun, options.create,
+                        std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000)), options.layers, {}};
+    if (!options.noEnvironment) {
+        request.environment = environment;
+    }
     return edit(options.file, edits, request, streams);
 }
 

@@ -66,8 +66,11 @@ void stop(std::unique_ptr<settings::SettingsWatcher>& watcher, EventQueue& queue
 // an interruption.
 int watch(const std::string& file, const Request& request, Streams& streams) {
     const bool json = request.format == Format::json;
-    const settings::SettingsSources sources =
-        sourcesWith(file.empty() ? std::nullopt : std::optional(readGivenFile(file, streams.in)), request);
+    std::optional<GivenFile> given;
+    if (!file.empty()) {
+        given = readGivenFile(file, streams.in);
+    }
+    const settings::SettingsSources sources = sourcesWith(std::move(given), request);
     const settings::LoadedSettings loaded = settings::loadSettings(sources);
     if (settings::anyError(loaded.problems)) {
         if (json) {
@@ -94,8 +97,7 @@ int watch(const std::string& file, const Request& request, Streams& streams) {
         [&] { writeEvents(queue, streams, json ? skippedJson : skippedText); });
     std::future<void> written = writing.get_future();
     std::thread writer(std::move(writing));
-    auto watcher = std::make_unique<settings::SettingsWatcher>(file.empty() ? std::filesystem::path() : pathOf(file),
-                                                          loaded.config, std::move(options));
+    auto watcher = std::make_unique<settings::SettingsWatcher>(pathOf(file), loaded.config, std::move(options));
     while (interruption.load() == 0 && written.wait_for(kInterruptionSeen) == std::future_status::timeout) {
     }
     // The watch stops (no listener is called after), then what it said before

@@ -66,6 +66,12 @@ TEST(WatchEventTest, RejectedEditCountsItsProblemsAndHasThemAsCheckHas) {
               "settings.toml:2:15: error: detection.sensitivity: must be in [0.0, 1.0]; got 1.500000\n"
               "    2 | sensitivity = 1.5\n      |               ^\n");
     EXPECT_EQ(rejectedEvent({"", {range}, {}}, "settings.toml", true).out, rejectedJson({range}));
+    // A layer's problem is shown with its lines, the watched file's with its.
+    settings::SourcedProblem inLayer = range;
+    inLayer.source.name = "settings.d/50.toml";
+    EXPECT_EQ(rejectedEvent({"", {inLayer}, {{"settings.d/50.toml", {"\nsensitivity = 1.5\n", {}}}}}, "", false).err,
+              "settings.d/50.toml:2:15: error: detection.sensitivity: must be in [0.0, 1.0]; got 1.500000\n"
+              "    2 | sensitivity = 1.5\n      |               ^\n");
     EXPECT_EQ(rejectedJson({range}),
               R"({"event":"rejected","diagnostics":[{"line":2,"column":15,"key":"detection.sensitivity",)"
               R"("rule":"range","severity":"error","message":"must be in [0.0, 1.0]; got 1.500000",)"

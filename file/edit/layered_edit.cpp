@@ -17,6 +17,13 @@ namespace {
 constexpr std::string_view kNotALayer =
     "is neither a file of the layered set nor a drop-in (NAME.toml) of one of its folders";
 
+// Whether `path` is NAME.toml in one of the set's paths.
+bool inAFolderOf(const std::filesystem::path& path, const std::vector<std::filesystem::path>& layers) {
+    const std::filesystem::path folder = path.parent_path();
+    return isDropInName(utf8Name(path.filename())) &&
+           std::any_of(layers.begin(), layers.end(), [&](const std::filesystem::path& p) { return sameLayerPath(p, folder); });
+}
+
 }  // namespace
 
 std::optional<std::string> file_internal::outsideLayers(const std::filesystem::path& path,
@@ -26,54 +33,36 @@ std::optional<std::string> file_internal::outsideLayers(const std::filesystem::p
                     [&](const SettingsLayer& layer) { return sameLayerPath(layer.path, path); })) {
         return std::nullopt;
     }
-    // A drop-in of the set that is not read: a later folder's of that name is.
-    const auto replacing = std::find_if(listed.begin(), listed.end(), [&](const SettingsLayer& layer) {
-        return isDropInName(utf8Name(path.filename())) && !layer.problem &&
-               sameLayerPath(layer.path.parent_path() / path.filename(), layer.path) &&
-               std::any_of(layers.begin(), layers.end(), [&](const std::filesystem::path& folder) {
-                   return sameLayerPath(folder, path.parent_path());
-               });
-    });
-    if (replacing != listed.end()) {
-        return concatenate({"is replaced by ", utf8Name(replacing->path), ", a drop-in of a later folder of the set"});
+    // A drop-in of the set that is not read: a later folder's of that name is
+    // (unless its folder cannot be listed, which the set's problems tell).
+    const auto replacing = std::find_if(listed.begin(), listed.end(),
+                                        [&](const SettingsLayer& layer) { return sameDropInName(layer.path, path); });
+    if (!inAFolderOf(path, layers) || replacing == listed.end()) {
+        return std::string(kNotALayer);
     }
-    return std::string(kNotALayer);
+    return concatenate({"is replaced by ", utf8Name(replacing->path), ", a drop-in of a later folder of the set"});
 }
 
 void file_internal::judgeInLayers(FileEdit& edit, const std::filesystem::path& path, const FileEditOptions& options) {
-    const std::string name = utf8Name(path);
+    const Source edited{SourceKind::file, utf8Name(path)};
     SettingsSources sources;
     sources.environment = options.environment;
     sources.overrides = options.overrides;
-    for (const SettingsLayer& layer : listLayersAssuming(options.layers, path)) {
-        if (sameLayerPath(layer.path, path)) {
-            sources.layers.push_back({name, {edit.text, std::nullopt}});
-        } else {
-            std::vector<SettingsFileText> read = readSettingsLayers({layer});
-            std::move(read.begin(), read.end(), std::back_inserter(sources.layers));
-        }
-    }
+    sources.layers = readLayersReplacing(listLayersAssuming(options.layers, path),
+                                         SettingsFileText{edited.name, {edit.text, std::nullopt}});
     LoadedSettings loaded = loadSettings(sources);
-    // The edit's own problems (of its edits) stay; the set's replace the file's.
-    std::vector<SourcedProblem> problems;
-    for (SourcedProblem& problem : loaded.problems) {
-        if (problem.source.kind == SourceKind::file) {
-            problems.push_back(std::move(problem));
-        }
-    }
-    for (SourcedProblem& problem : edit.problems) {
-        if (problem.source != Source{SourceKind::file, name}) {
-            problems.push_back(std::move(problem));
-        }
-    }
-    edit.problems = std::move(problems);
+    // The set's problems replace the file's own, which are among them; those
+    // of the environment and the overrides are not the edit's.
+    edit.problems.clear();
+    std::copy_if(loaded.problems.begin(), loaded.problems.end(), std::back_inserter(edit.problems),
+                 [](const SourcedProblem& problem) { return problem.source.kind == SourceKind::file; });
     if (anyError(edit.problems)) {
         edit.changes.clear();
         return;
     }
     for (const SettingChange& change : edit.changes) {
         const std::vector<SettingValue>& values = loaded.values.at(rowOf(change.keyPath));
-        if (!values.empty() && values.back().source != Source{SourceKind::file, name}) {
+        if (!values.empty() && values.back().source != edited) {
             edit.overridden.push_back({change.keyPath, values.back()});
         }
     }

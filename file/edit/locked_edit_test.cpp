@@ -17,6 +17,7 @@
 #include <utility>
 #include <variant>
 
+#include "file/base/internal/path_names.h"
 #include "file/base/texts_test_support.h"
 #include "file/edit/internal/replace.h"
 #include "settings/edit.h"
@@ -221,6 +222,40 @@ TEST_F(FileEditTest, MakesAFileWithTheSettingsGivenAndEditsLongNames) {
     // Cut before a character that the limit would split.
     const std::filesystem::path accented = std::string(kLongestNamePart - 1, 'n') + "\xC3\xA9.toml";
     EXPECT_EQ(leftoverPrefix(accented), "." + std::string(kLongestNamePart - 1, 'n') + ".edit-");
+}
+
+// One file of a layered set: the set judged as the edit would leave it, the
+// change a later layer or the environment overrides told with its origin.
+TEST_F(FileEditTest, InALayeredSetJudgesTheWholeSet) {
+    std::filesystem::create_directories(folder_ / "etc.d");
+    const std::filesystem::path base = write("base.toml", "[detection]\nsensitivity = 0.5\n");
+    const std::filesystem::path dropIn = write("etc.d/60.toml", "[detection]\nsensitivity = 0.6\n");
+    FileEditOptions options;
+    options.layers = {base, folder_ / "etc.d"};
+    options.environment = {"DETECTOR_DETECTION_COOLDOWN_MS=900"};
+    const std::vector<SettingEdit> edits = {SettingEdit::set("detection.sensitivity", "0.8"),
+                                            SettingEdit::set("detection.cooldownMs", "500"),
+                                            SettingEdit::set("detection.minDurationMs", "200")};
+    const FileEdit edit = editSettingsFile(base, edits, options);
+    EXPECT_TRUE(edit.written);
+    EXPECT_EQ(edit.overridden,
+              (std::vector<OverriddenChange>{
+                  {"detection.sensitivity", {{SourceKind::file, utf8Name(dropIn)}, 2, 15, "0.6"}},
+                  {"detection.cooldownMs", {{SourceKind::environment, "DETECTOR_DETECTION_COOLDOWN_MS"}, 0, 0, "900"}}}));
+    // A value of its own that is wrong is told as without the set; another layer's error writes nothing.
+    EXPECT_EQ(editSettingsFile(base, {SettingEdit::set("detection.sensitivity", "2")}, options).problems.size(), 1U);
+    const std::string before = read(base);
+    static_cast<void>(write("etc.d/70.toml", "version = 2\n"));
+    const FileEdit refused = editSettingsFile(base, {SettingEdit::set("detection.sensitivity", "0.9")}, options);
+    EXPECT_FALSE(refused.written);
+    EXPECT_TRUE(refused.changes.empty());
+    ASSERT_EQ(refused.problems.size(), 1U);
+    EXPECT_EQ(refused.problems.front().problem.message, "must equal 1; got 2");
+    EXPECT_EQ(read(base), before);
+    EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "other.toml", kEdit, options)),
+              "is neither a file of the layered set nor a drop-in (NAME.toml) of one of its folders");
+    EXPECT_EQ(fileProblem(editSettingsFile(folder_ / "etc.d" / "notes.txt", kEdit, options)),
+              "is neither a file of the layered set nor a drop-in (NAME.toml) of one of its folders");
 }
 
 }  // namespace

@@ -33,15 +33,32 @@ std::string nameKey(std::string name) {
 
 FileProblem fileProblem(std::string message) { return {{}, ProblemKind::file, std::move(message), 0, 0}; }
 
-// "x.toml/": a path that, by its last separator, is meant as a folder.
-bool endsWithSeparator(const std::filesystem::path& path) {
-    return !path.empty() && !path.has_filename();
+// "x.toml/": a file named, by its last separator, as a folder.
+bool fileGivenAsFolder(const std::filesystem::path& path) {
+    if (path.has_filename()) {
+        return false;
+    }
+    const std::filesystem::path named = path.parent_path();
+    return lookAtFile(named).kind == FileKind::regular;
+}
+
+// Whether `assumed` is a drop-in of `folder`.
+bool assumedIn(const std::optional<std::filesystem::path>& assumed, const std::filesystem::path& folder) {
+    if (!assumed) {
+        return false;
+    }
+    const std::filesystem::path parent = assumed->parent_path();
+    return sameLayerPath(parent, folder);
 }
 
 }  // namespace
 
 bool file_internal::isDropInName(std::string_view name) {
     return name.size() > kDropInSuffix.size() && name.front() != '.' && name.ends_with(kDropInSuffix);
+}
+
+bool file_internal::sameDropInName(const std::filesystem::path& a, const std::filesystem::path& b) {
+    return nameKey(utf8Name(a.filename())) == nameKey(utf8Name(b.filename()));
 }
 
 bool file_internal::sameLayerPath(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -60,7 +77,7 @@ std::vector<SettingsLayer> file_internal::listLayersAssuming(const std::vector<s
     // By name key: the drop-in of the last folder, and its name.
     std::map<std::string, std::pair<std::string, std::filesystem::path>> dropIns;
     for (const std::filesystem::path& path : paths) {
-        if (endsWithSeparator(path) && lookAtFile(path.parent_path()).kind == FileKind::regular) {
+        if (fileGivenAsFolder(path)) {
             layers.push_back({path, fileProblem(std::string(kFileNotFolder))});
             continue;
         }
@@ -82,7 +99,7 @@ std::vector<SettingsLayer> file_internal::listLayersAssuming(const std::vector<s
             layers.push_back({path, fileProblem(concatenate({kCannotRead, ": ", error.message()}))});
             continue;
         }
-        if (assumed && sameLayerPath(assumed->parent_path(), path)) {
+        if (assumedIn(assumed, path)) {
             entries.push_back(assumed->filename());
         }
         for (const std::filesystem::path& entry : entries) {
@@ -110,10 +127,19 @@ std::vector<SettingsLayer> listSettingsLayers(const std::vector<std::filesystem:
 }
 
 std::vector<SettingsFileText> readSettingsLayers(const std::vector<SettingsLayer>& layers) {
+    return readLayersReplacing(layers, std::nullopt);
+}
+
+std::vector<SettingsFileText> file_internal::readLayersReplacing(const std::vector<SettingsLayer>& layers,
+                                                                 const std::optional<SettingsFileText>& replacement) {
     std::vector<SettingsFileText> texts;
     texts.reserve(layers.size());
     for (const SettingsLayer& layer : layers) {
         SettingsText content;
+        if (replacement && sameLayerPath(layer.path, pathOfUtf8(replacement->name))) {
+            texts.push_back(*replacement);
+            continue;
+        }
         if (layer.problem) {
             content.problem = layer.problem;
         } else {

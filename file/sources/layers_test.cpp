@@ -64,8 +64,8 @@ TEST_F(LayersTest, ListsFilesInOrderThenDropInsByNameTheLastFolderWinningAName) 
                       folder_ / "etc.toml", folder_ / "run.d"}),
               (std::vector<std::string>{"base.toml", "etc.toml", "run.d/50-a.toml", "etc.d/60-b.toml",
                                         "etc.d/Z.toml", "run.d/\xC3\xA9.toml"}));
-    // Without the runtime folder, its drop-in is the first folder's again.
-    EXPECT_EQ(listed({etc}), (std::vector<std::string>{"etc.d/50-a.toml", "etc.d/60-b.toml", "etc.d/Z.toml"}));
+    // Without the runtime folder, its drop-in is the first folder's again; a folder named with a last "/" is one.
+    EXPECT_EQ(listed({etc / ""}), (std::vector<std::string>{"etc.d/50-a.toml", "etc.d/60-b.toml", "etc.d/Z.toml"}));
     write("run.d/z.toml");
     const std::vector<std::string> folded = listed({etc, folder_ / "run.d"});
     EXPECT_EQ(folded.at(2), kCaseSensitiveFileNames ? "etc.d/Z.toml" : "run.d/z.toml");
@@ -109,7 +109,13 @@ TEST_F(LayersTest, ListsTheFileAnEditWouldMakeWhereItWouldBeRead) {
         names.push_back(layer.path.filename().string());
     }
     EXPECT_EQ(names, (std::vector<std::string>{"40.toml", "50.toml", "60.toml"}));
+    // A file gone between the listing and the reading is left out, as if it had not been listed.
+    std::vector<SettingsLayer> layers = listSettingsLayers(set);
+    std::filesystem::remove(folder_ / "etc.d/40.toml");
+    EXPECT_EQ(readSettingsLayers(layers).size(), 1U);
     EXPECT_TRUE(sameLayerPath(folder_ / "etc.d" / ".." / "etc.d" / "new.toml", folder_ / "etc.d/new.toml"));
+    EXPECT_TRUE(sameDropInName(folder_ / "etc.d/x.toml", folder_ / "late.d/x.toml"));
+    EXPECT_EQ(sameDropInName(folder_ / "etc.d/X.toml", folder_ / "late.d/x.toml"), !kCaseSensitiveFileNames);
     EXPECT_FALSE(sameLayerPath(folder_ / "etc.d/new.toml", folder_ / "late.d/new.toml"));
     EXPECT_FALSE(isDropInName(".toml"));
     EXPECT_FALSE(isDropInName("a.toml~"));

@@ -16,17 +16,14 @@ bool sameContent(const SettingsText& a, const SettingsText& b) {
     return std::pair(std::string_view(a.text), messageOf(a)) == std::pair(std::string_view(b.text), messageOf(b));
 }
 
+// Texts of one observer's looks: its file in both or in neither, the same
+// files listed (their statuses are compared first).
 bool sameTexts(const WatchedTexts& a, const WatchedTexts& b) {
-    return a.file.has_value() == b.file.has_value() && (!a.file || sameContent(*a.file, *b.file)) &&
+    return (!a.file || sameContent(*a.file, *b.file)) &&
            std::equal(a.layers.begin(), a.layers.end(), b.layers.begin(), b.layers.end(),
                       [](const SettingsFileText& x, const SettingsFileText& y) {
-                          return x.name == y.name && sameContent(x.content, y.content);
+                          return sameContent(x.content, y.content);
                       });
-}
-
-bool samePaths(const std::vector<SettingsLayer>& a, const std::vector<SettingsLayer>& b) {
-    return &a == &b || std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const SettingsLayer& x, const SettingsLayer& y) { return x.path == y.path; });
 }
 
 bool emptyText(const SettingsText& content) { return content.text.empty() && !content.problem; }
@@ -34,9 +31,11 @@ bool emptyText(const SettingsText& content) { return content.text.empty() && !co
 }  // namespace
 
 // A text that differs under the same status is a write within one tick of
-// the file system's clock, which tests cause only by chance.
+// the file system's clock, which tests cause only by chance. Another file
+// listed has another status (device and index); a folder whose entries
+// changed, another change time.
 bool Look::sameAs(const Look& last) const {
-    return given == last.given && samePaths(*listed, *last.listed) && statuses == last.statuses &&
+    return given == last.given && statuses == last.statuses &&
            (!contents || sameTexts(*contents, *last.contents));  // GCOVR_EXCL_BR_LINE
 }
 
@@ -45,7 +44,7 @@ FileObserver::FileObserver(WatchedFiles files, Clock::duration settleTime, Clock
     : files_(std::move(files)),
       settleTime_(settleTime),
       emptySettleTime_(emptySettleTime),
-      last_(lookAt(true, nullptr)),
+      last_(lookAt(true)),
       changedAt_(now),
       compareTextUntil_(now + kTextComparedAfterChange) {}
 
@@ -53,14 +52,16 @@ FileObserver::FileObserver(WatchedFiles files, Clock::duration settleTime, Clock
 // compared: a quiet poll costs a query of each path and each file, and reads
 // no folder. A FIFO or a device, whenever it appears, is a problem and is
 // never waited on: it could block the watch, and its stop with it.
-Look FileObserver::lookAt(bool withContents, const Look* last) const {
+Look FileObserver::lookAt(bool withContents) const {
     Look look;
     for (const std::filesystem::path& path : files_.layers) {
         look.given.push_back(lookAtFile(path));
     }
-    look.listed = last != nullptr && !withContents && look.given == last->given
-                      ? last->listed
-                      : std::make_shared<const std::vector<SettingsLayer>>(listSettingsLayers(files_.layers));
+    if (withContents || look.given != last_.given) {
+        look.listed = std::make_shared<const std::vector<SettingsLayer>>(listSettingsLayers(files_.layers));
+    } else {
+        look.listed = last_.listed;
+    }
     look.statuses.reserve(look.listed->size() + 1);
     for (const SettingsLayer& layer : *look.listed) {
         look.statuses.push_back(lookAtFile(layer.path));
@@ -83,7 +84,7 @@ WatchedTexts FileObserver::read(const std::vector<SettingsLayer>& listed) const 
 }
 
 std::optional<WatchedTexts> FileObserver::poll(Clock::time_point now) {
-    Look look = lookAt(now < compareTextUntil_, &last_);
+    Look look = lookAt(now < compareTextUntil_);
     if (!look.sameAs(last_)) {
         last_ = std::move(look);
         if (!last_.contents) {
@@ -107,9 +108,9 @@ std::optional<WatchedTexts> FileObserver::poll(Clock::time_point now) {
     const auto judge = [&](const std::string& name, const SettingsText& content) {
         if (!content.text.empty()) {
             withText.push_back(name);
+        } else if (emptyText(content) && std::find(withText_.begin(), withText_.end(), name) != withText_.end()) {
+            emptied = true;
         }
-        emptied = emptied || (emptyText(content) &&
-                              std::find(withText_.begin(), withText_.end(), name) != withText_.end());
     };
     for (const SettingsFileText& layer : texts.layers) {
         judge(layer.name, layer.content);

@@ -117,5 +117,23 @@ TEST_F(FileObserverTest, SeesEveryReplacementWhateverItsSizeAndTimes) {
     }
 }
 
+// A layered set alone: a drop-in added long after the last change is seen
+// by its folder's status, and judged with the rest of the set.
+TEST_F(FileObserverTest, SeesADropInAddedLongAfterTheLastChange) {
+    std::filesystem::create_directories(folder_ / "settings.d");
+    std::ofstream(folder_ / "settings.d" / "50.toml", std::ios::binary) << "version = 1\n";
+    FileObserver observer({{folder_ / "base.toml", folder_ / "settings.d"}, std::nullopt}, kSettle, kEmptySettle,
+                          start_);
+    ASSERT_EQ(observer.poll(start_ + kSettle)->layers.size(), 1U);
+    const milliseconds late = std::chrono::duration_cast<milliseconds>(kTextComparedAfterChange) + milliseconds(1000);
+    EXPECT_EQ(observer.poll(start_ + late), std::nullopt);
+    std::ofstream(folder_ / "settings.d" / "60.toml", std::ios::binary) << "version = 1\n";
+    EXPECT_EQ(observer.poll(start_ + late + kSettle), std::nullopt);
+    const std::optional<WatchedTexts> texts = observer.poll(start_ + late + 2 * kSettle);
+    ASSERT_TRUE(texts);
+    EXPECT_EQ(texts->layers.size(), 2U);
+    EXPECT_FALSE(texts->file);
+}
+
 }  // namespace
 }  // namespace settings

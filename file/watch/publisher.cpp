@@ -7,20 +7,21 @@
 
 namespace settings::file_internal {
 
-Publisher::Publisher(std::optional<std::string> fileName, Config running, std::vector<std::string> environment,
+Publisher::Publisher(std::string fileName, Config running, std::vector<std::string> environment,
                      std::vector<std::string> overrides)
-    : running_(std::move(running)), accepted_(running_), inForce_(std::make_shared<const Config>(running_)) {
-    if (fileName) {
-        sources_.file = SettingsFileText{std::move(*fileName), {}};
-    }
+    : fileName_(std::move(fileName)),
+      running_(std::move(running)),
+      accepted_(running_),
+      inForce_(std::make_shared<const Config>(running_)) {
     sources_.environment = std::move(environment);
     sources_.overrides = std::move(overrides);
 }
 
 Publisher::Verdict Publisher::judge(WatchedTexts texts) {
     sources_.layers = std::move(texts.layers);
-    if (sources_.file && texts.file) {
-        sources_.file->content = std::move(*texts.file);
+    sources_.file.reset();
+    if (texts.file) {
+        sources_.file = SettingsFileText{fileName_, std::move(*texts.file)};
     }
     LoadedSettings loaded = loadSettings(sources_);
     if (anyError(loaded.problems)) {

@@ -38,8 +38,7 @@ struct SettingsWatcher::State {
     State(std::filesystem::path watched, Config running, WatchOptions watchOptions)
         : path(std::move(watched)),
           options(withSaneTimes(std::move(watchOptions))),
-          publisher(path.empty() ? std::nullopt : std::optional(utf8Name(path)), std::move(running),
-                    options.environment, options.overrides),
+          publisher(utf8Name(path), std::move(running), options.environment, options.overrides),
           inForce(publisher.inForce()) {}
 
     void watch() {
@@ -65,7 +64,11 @@ struct SettingsWatcher::State {
     }
 
     [[nodiscard]] WatchedFiles watched() const {
-        return {options.layers, path.empty() ? std::nullopt : std::optional(path)};
+        WatchedFiles files{options.layers, std::nullopt};
+        if (!path.empty()) {
+            files.file = path;
+        }
+        return files;
     }
 
     void report(Publisher::Verdict verdict) {

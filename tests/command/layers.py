@@ -3,17 +3,19 @@
 
 A set of a base, an operator's file and two drop-in folders: check judges it whole and quotes each file's
 lines; set tells which later layer overrides a change and writes nothing while any layer has an error; a watch
-of the set sees each drop-in added, replaced, edited in place, removed, and a folder swapped by a link as a
-ConfigMap swaps it, one event per change, nothing invalid published; two edit loops on two drop-ins under the
-watch lose nothing. Names are compared with "/" for the system's separator.
+of the set sees each drop-in added, replaced, edited in place, removed, a folder that appears and goes, and a
+folder swapped by a link as a ConfigMap swaps it, one event per change, nothing invalid published; two loops
+of sets on two drop-ins under the watch lose nothing. Names are compared with "/" for the system's separator.
 """
 
 import json
 import os
+import shutil
 import signal
 import threading
 
-from end_to_end_test_support import Failure, main
+from edit import as_user
+from end_to_end_test_support import Failure, environment_without_settings, main
 from watch import Watch, write
 
 SET = ['--layer', 'base.toml', '--layer', 'etc.toml', '--layer', 'etc.d', '--layer', 'run.d']
@@ -23,8 +25,8 @@ def slashed(text):
     return text.replace('\\', '/')
 
 
-def expect(runner, args, status, out, err=''):
-    got = runner.output(args)
+def expect(runner, args, status, out, err='', **options):
+    got = runner.output(args, **options)
     if (got[0], slashed(got[1]), slashed(got[2])) != (status, out, err):
         runner.failures.append(f'{" ".join(args)}:\n expected {(status, out, err)!r}\n      got {got!r}')
 
@@ -68,8 +70,31 @@ def check_and_set(runner):
            'etc.d/50-site.toml: error: is replaced by run.d/50-site.toml, a drop-in of a later folder of the set\n')
     expect(runner, ['set', '--no-env', '--create'] + SET + ['run.d/90-new.toml', 'detection.cooldownMs=900'], 0,
            'detection.cooldownMs: 300 -> 900\n')
+    expect(runner, ['unset', '--no-env'] + SET + ['run.d/90-new.toml', 'detection.cooldownMs'], 0,
+           'detection.cooldownMs: 900 -> 300\n')
+    got = json.loads(slashed(runner.output(['set', '--format', 'json'] + SET + ['run.d/50-site.toml',
+                                                                              'detection.sensitivity=0.85'],
+                                           env={**environment_without_settings(), 'DETECTOR_DETECTION_SENSITIVITY': '0.4'})[1]))
+    if got['changes'] != [{'key': 'detection.sensitivity', 'old': 0.8, 'new': 0.85, 'overriddenBy': {
+            'kind': 'environment', 'name': 'DETECTOR_DETECTION_SENSITIVITY', 'line': 0, 'column': 0, 'value': 0.4}}]:
+        runner.failures.append(f'set --format json of an overridden change: {got}')
     expect(runner, ['unset', '--no-env'] + SET + ['run.d/50-site.toml', 'detection.sensitivity'], 0,
-           'detection.sensitivity: 0.8 -> 0.7 in run.d/50-site.toml, but etc.toml:2:15 sets 0.65, which is in force\n')
+           'detection.sensitivity: 0.85 -> 0.7 in run.d/50-site.toml, but etc.toml:2:15 sets 0.65, which is in force\n')
+    if not runner.windows:
+        unlistable(runner)
+
+
+def unlistable(runner):
+    """A folder of the set that cannot be listed, by a user who may not (root is made one)."""
+    (runner.folder / 'closed.d').mkdir()
+    os.chmod(runner.folder / 'closed.d', 0)
+    as_other = {'preexec_fn': as_user} if os.geteuid() == 0 else {}
+    expect(runner, ['check', '--no-env', '--layer', 'closed.d'], 2, '',
+           'closed.d: error: cannot be read: Permission denied\n', **as_other)
+    expect(runner, ['set', '--no-env', '--create', '--layer', 'closed.d', 'closed.d/x.toml', 'version=1'], 2, '',
+           'closed.d/x.toml: error: is neither a file of the layered set nor a drop-in (NAME.toml) of one of its '
+           'folders\n', **as_other)
+    os.chmod(runner.folder / 'closed.d', 0o700)
 
 
 def applied(changed):
@@ -80,9 +105,14 @@ def applied(changed):
 def watched(runner):
     layered_set(runner)
     watch = Watch(runner, ['--format', 'json', '--no-env', '--layer', 'base.toml', '--layer', 'etc.d',
-                           '--layer', 'run.d'])
-    watch.expect(watch.out, '{"event":"watching","path":null,"layers":["base.toml","etc.d","run.d"],'
+                           '--layer', 'run.d', '--layer', 'late.d'])
+    watch.expect(watch.out, '{"event":"watching","path":null,"layers":["base.toml","etc.d","run.d","late.d"],'
                             '"diagnostics":[]}')
+
+    def late_folder():  # made whole beside, then renamed into place
+        (runner.folder / 'new.d').mkdir()
+        (runner.folder / 'new.d' / '50-site.toml').write_text('detection.sensitivity = 0.3\n')
+        os.replace(runner.folder / 'new.d', runner.folder / 'late.d')
     steps = [
         ('a drop-in added', lambda: write(runner.folder / 'etc.d' / '70-add.toml', 'detection.minDurationMs = 300\n'),
          applied([('detection.minDurationMs', 300)])),
@@ -95,6 +125,8 @@ def watched(runner):
         ('removed', lambda: os.remove(runner.folder / 'etc.d' / '75-bad.toml'), '{"event":"applied","changed":[],"pending":[]}'),
         ('a replacing drop-in removed', lambda: os.remove(runner.folder / 'run.d' / '50-site.toml'),
          applied([('detection.sensitivity', 0.7)])),
+        ('a folder appears', late_folder, applied([('detection.sensitivity', 0.3)])),
+        ('a folder goes', lambda: shutil.rmtree(runner.folder / 'late.d'), applied([('detection.sensitivity', 0.7)])),
     ]
     if not runner.windows:
         # A ConfigMap: each name a link through ..data, the folder of the day, swapped by a rename.

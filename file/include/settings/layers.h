@@ -48,6 +48,8 @@ inline constexpr bool kCaseSensitiveFileNames = std::filesystem::path::preferred
 struct SettingsLayer {
     std::filesystem::path path;          // a file given, or FOLDER/NAME.toml
     std::optional<FileProblem> problem;  // of kind ProblemKind::file
+
+    friend bool operator==(const SettingsLayer&, const SettingsLayer&) = default;
 };
 
 // The files of the set of `paths`, lowest first, for a program to log or to

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -19,8 +18,8 @@ namespace settings::file_internal {
 
 class Publisher {
 public:
-    // `fileName`: the watched file's, as problems name it; none for a layered set alone.
-    Publisher(std::optional<std::string> fileName, Config running, std::vector<std::string> environment,
+    // `fileName`: the watched file's, as problems name it.
+    Publisher(std::string fileName, Config running, std::vector<std::string> environment,
               std::vector<std::string> overrides);
 
     // Nothing when the edit changes nothing in force and the last edit was
@@ -32,6 +31,7 @@ public:
     [[nodiscard]] const std::shared_ptr<const Config>& inForce() const { return inForce_; }
 
 private:
+    std::string fileName_;
     SettingsSources sources_;
     Config running_;
     Config accepted_;  // the last good edit's record, restart-only settings as the file has them
