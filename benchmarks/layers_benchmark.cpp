@@ -41,8 +41,10 @@ private:
 
 // A file as operators write them: a comment, a section, a setting or two.
 std::string layerText(int i) {
-    return "# drop-in " + std::to_string(i) + ": the site's detection settings, as configuration management writes them\n" +
-           "[detection]\nsensitivity = 0." + std::to_string(i % 10) + "\ncooldownMs = " + std::to_string(300 + i) + "\n";
+    return "# drop-in " + std::to_string(i) +
+           ": the site's detection settings, as configuration management writes them\n" +
+           "[detection]\nsensitivity = 0." + std::to_string(i % 10) + "\ncooldownMs = " + std::to_string(300 + i) +
+           "\n";
 }
 
 // The set of the base, the operator's file and the drop-ins, and one file of as many bytes.
@@ -53,8 +55,8 @@ struct Set {
 
     Set() {
         std::string all;
-        paths = {folder.write("base.toml", "version = 1\n" + layerText(0)),
-                 folder.write("settings.toml", layerText(1)), folder.path() / "settings.d"};
+        paths = {folder.write("base.toml", "version = 1\n" + layerText(0)), folder.write("settings.toml", layerText(1)),
+                 folder.path() / "settings.d"};
         all = "version = 1\n" + layerText(0) + layerText(1);
         for (int i = 0; i < kDropIns; ++i) {
             const std::string name = "settings.d/" + std::to_string(10 + i) + "-site.toml";

@@ -66,9 +66,7 @@ int check(const std::vector<std::string>& files, const Request& request, Streams
             writeProblems(sources, loaded, request, streams, anyResults);
         }
     }
-    streams.out.write(json                              ? kJsonReportEnd
-                      : request.format == Format::sarif ? kSarifLogEnd
-                                                        : "");
+    streams.out.write(json ? kJsonReportEnd : request.format == Format::sarif ? kSarifLogEnd : "");
     return status;
 }
 

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "request.h"
-
 #include "diagnostics.h"
+#include "request.h"
 #include "settings/json_writer.h"
 #include "settings/message_text.h"
 #include "settings/text_lines.h"

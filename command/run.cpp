@@ -106,8 +106,7 @@ struct EditOptions {
 
 // The edits, each a setting's: for set KEY=VALUE, for unset KEY. A key that
 // names no setting is the edit's problem, as the library tells it.
-int editCommand(bool set, const EditOptions& options, const std::vector<std::string>& environment,
-                Streams& streams) {
+int editCommand(bool set, const EditOptions& options, const std::vector<std::string>& environment, Streams& streams) {
     if (options.file == kStandardInput) {
         return usageError(streams.err, "standard input (-) cannot be edited");
     }
@@ -125,8 +124,9 @@ int editCommand(bool set, const EditOptions& options, const std::vector<std::str
     }
     // At most an hour, as the library takes it; the flag refuses what is not a number of seconds.
     const double seconds = std::clamp(options.lockTimeoutSeconds, 0.0, 3600.0);
-    EditRequest request{options.format == "json", options.dryRun, options.create,
-                        std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000)), options.layers, {}};
+    EditRequest request{options.format == "json", options.dryRun,
+                        options.create,           std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000)),
+                        options.layers,           {}};
     if (!options.noEnvironment) {
         request.environment = environment;
     }
@@ -192,8 +192,9 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
             ->type_name("SECONDS")
             ->capture_default_str();
         addLayerOption(*command, options->layers);
-        command->add_flag("--no-env", options->noEnvironment,
-                          "With --layer, ignore the DETECTOR_ variables of the environment in telling what is in force");
+        command->add_flag(
+            "--no-env", options->noEnvironment,
+            "With --layer, ignore the DETECTOR_ variables of the environment in telling what is in force");
         command->add_option("FILE", options->file, "Settings file");
     }
     setCommand->add_flag("--create", setOptions.create, "Make the file if it is missing, with these settings");

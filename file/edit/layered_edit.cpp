@@ -19,9 +19,13 @@ constexpr std::string_view kNotALayer =
 
 // Whether `path` is NAME.toml in one of the set's paths.
 bool inAFolderOf(const std::filesystem::path& path, const std::vector<std::filesystem::path>& layers) {
+    const std::string name = utf8Name(path.filename());
+    if (!isDropInName(name)) {
+        return false;
+    }
     const std::filesystem::path folder = path.parent_path();
-    return isDropInName(utf8Name(path.filename())) &&
-           std::any_of(layers.begin(), layers.end(), [&](const std::filesystem::path& p) { return sameLayerPath(p, folder); });
+    return std::any_of(layers.begin(), layers.end(),
+                       [&](const std::filesystem::path& layer) { return sameLayerPath(layer, folder); });
 }
 
 }  // namespace

@@ -238,10 +238,11 @@ TEST_F(FileEditTest, InALayeredSetJudgesTheWholeSet) {
                                             SettingEdit::set("detection.minDurationMs", "200")};
     const FileEdit edit = editSettingsFile(base, edits, options);
     EXPECT_TRUE(edit.written);
-    EXPECT_EQ(edit.overridden,
-              (std::vector<OverriddenChange>{
-                  {"detection.sensitivity", {{SourceKind::file, utf8Name(dropIn)}, 2, 15, "0.6"}},
-                  {"detection.cooldownMs", {{SourceKind::environment, "DETECTOR_DETECTION_COOLDOWN_MS"}, 0, 0, "900"}}}));
+    EXPECT_EQ(
+        edit.overridden,
+        (std::vector<OverriddenChange>{
+            {"detection.sensitivity", {{SourceKind::file, utf8Name(dropIn)}, 2, 15, "0.6"}},
+            {"detection.cooldownMs", {{SourceKind::environment, "DETECTOR_DETECTION_COOLDOWN_MS"}, 0, 0, "900"}}}));
     // A value of its own that is wrong is told as without the set; another layer's error writes nothing.
     EXPECT_EQ(editSettingsFile(base, {SettingEdit::set("detection.sensitivity", "2")}, options).problems.size(), 1U);
     const std::string before = read(base);

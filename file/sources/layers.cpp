@@ -134,9 +134,13 @@ std::vector<SettingsFileText> file_internal::readLayersReplacing(const std::vect
                                                                  const std::optional<SettingsFileText>& replacement) {
     std::vector<SettingsFileText> texts;
     texts.reserve(layers.size());
+    std::filesystem::path replaced;
+    if (replacement) {
+        replaced = pathOfUtf8(replacement->name);
+    }
     for (const SettingsLayer& layer : layers) {
         SettingsText content;
-        if (replacement && sameLayerPath(layer.path, pathOfUtf8(replacement->name))) {
+        if (replacement && sameLayerPath(layer.path, replaced)) {
             texts.push_back(*replacement);
             continue;
         }

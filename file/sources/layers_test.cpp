@@ -52,18 +52,18 @@ protected:
 TEST_F(LayersTest, ListsFilesInOrderThenDropInsByNameTheLastFolderWinningAName) {
     write("base.toml");
     write("etc.toml");
-    for (const char* name : {"60-b.toml", "50-a.toml", "Z.toml", "a.toml~", "a.toml.dpkg-old", ".hidden.toml",
-                             ".toml", "notes.txt"}) {
+    for (const char* name :
+         {"60-b.toml", "50-a.toml", "Z.toml", "a.toml~", "a.toml.dpkg-old", ".hidden.toml", ".toml", "notes.txt"}) {
         write(std::filesystem::path("etc.d") / name);
     }
     write("run.d/50-a.toml");
     write("run.d/\xC3\xA9.toml");
     const std::filesystem::path etc = folder_ / "etc.d";
     // Folders after files, whatever the order given; a missing path is no layer.
-    EXPECT_EQ(listed({etc, folder_ / "base.toml", folder_ / "missing.toml", folder_ / "missing.d",
-                      folder_ / "etc.toml", folder_ / "run.d"}),
-              (std::vector<std::string>{"base.toml", "etc.toml", "run.d/50-a.toml", "etc.d/60-b.toml",
-                                        "etc.d/Z.toml", "run.d/\xC3\xA9.toml"}));
+    EXPECT_EQ(listed({etc, folder_ / "base.toml", folder_ / "missing.toml", folder_ / "missing.d", folder_ / "etc.toml",
+                      folder_ / "run.d"}),
+              (std::vector<std::string>{"base.toml", "etc.toml", "run.d/50-a.toml", "etc.d/60-b.toml", "etc.d/Z.toml",
+                                        "run.d/\xC3\xA9.toml"}));
     // Without the runtime folder, its drop-in is the first folder's again; a folder named with a last "/" is one.
     EXPECT_EQ(listed({etc / ""}), (std::vector<std::string>{"etc.d/50-a.toml", "etc.d/60-b.toml", "etc.d/Z.toml"}));
     write("run.d/z.toml");
@@ -138,26 +138,63 @@ struct LayeredCase {
 const std::vector<LayeredCase>& layeredCases() {
     static const std::vector<LayeredCase> cases = {
         {"base", {{"base.toml", 0}}, {"base.toml"}, false, false, {"base.toml"}, ""},
-        {"operator", {{"base.toml", 0}, {"etc.toml", 1}}, {"base.toml", "etc.toml"}, false, false,
-         {"base.toml", "etc.toml"}, ""},
-        {"drop_ins", {{"base.toml", 0}, {"etc.toml", 1}, {"etc.d/60.toml", 0}, {"etc.d/50.toml", 1}},
-         {"base.toml", "etc.toml", "etc.d"}, false, false, {"base.toml", "etc.toml", "etc.d/50.toml", "etc.d/60.toml"},
+        {"operator",
+         {{"base.toml", 0}, {"etc.toml", 1}},
+         {"base.toml", "etc.toml"},
+         false,
+         false,
+         {"base.toml", "etc.toml"},
+         ""},
+        {"drop_ins",
+         {{"base.toml", 0}, {"etc.toml", 1}, {"etc.d/60.toml", 0}, {"etc.d/50.toml", 1}},
+         {"base.toml", "etc.toml", "etc.d"},
+         false,
+         false,
+         {"base.toml", "etc.toml", "etc.d/50.toml", "etc.d/60.toml"},
          ""},
         {"runtime_folder",
          {{"etc.toml", 1}, {"etc.d/50.toml", 1}, {"etc.d/60.toml", 0}, {"run.d/50.toml", 0}},
-         {"etc.toml", "etc.d", "run.d"}, false, false, {"etc.toml", "run.d/50.toml", "etc.d/60.toml"}, ""},
-        {"environment", {{"etc.toml", 1}, {"etc.d/50.toml", 0}}, {"etc.toml", "etc.d"}, true, false,
-         {"etc.toml", "etc.d/50.toml", "env"}, ""},
-        {"overrides", {{"etc.toml", 1}, {"etc.d/50.toml", 0}}, {"etc.toml", "etc.d"}, true, true,
-         {"etc.toml", "etc.d/50.toml", "env", "set"}, ""},
+         {"etc.toml", "etc.d", "run.d"},
+         false,
+         false,
+         {"etc.toml", "run.d/50.toml", "etc.d/60.toml"},
+         ""},
+        {"environment",
+         {{"etc.toml", 1}, {"etc.d/50.toml", 0}},
+         {"etc.toml", "etc.d"},
+         true,
+         false,
+         {"etc.toml", "etc.d/50.toml", "env"},
+         ""},
+        {"overrides",
+         {{"etc.toml", 1}, {"etc.d/50.toml", 0}},
+         {"etc.toml", "etc.d"},
+         true,
+         true,
+         {"etc.toml", "etc.d/50.toml", "env", "set"},
+         ""},
         {"missing_base", {{"etc.toml", 1}}, {"base.toml", "etc.toml"}, false, false, {"etc.toml"}, ""},
-        {"unreadable_drop_in", {{"etc.toml", 1}, {"etc.d/50.toml/x.toml", -1}, {"etc.d/60.toml", 0}},
-         {"etc.toml", "etc.d"}, false, false, {"etc.toml", "etc.d/60.toml"},
+        {"unreadable_drop_in",
+         {{"etc.toml", 1}, {"etc.d/50.toml/x.toml", -1}, {"etc.d/60.toml", 0}},
+         {"etc.toml", "etc.d"},
+         false,
+         false,
+         {"etc.toml", "etc.d/60.toml"},
          "etc.d/50.toml: is a directory, not a settings file"},
-        {"drop_in_with_an_error", {{"etc.toml", 1}, {"etc.d/50.toml", 2}, {"etc.d/60.toml", 0}},
-         {"etc.toml", "etc.d"}, false, false, {"etc.toml", "etc.d/60.toml"}, "etc.d/50.toml: "},
-        {"drop_in_of_other_settings", {{"etc.toml", 1}, {"etc.d/50.toml", -1}}, {"etc.toml", "etc.d"}, false, false,
-         {"etc.toml"}, ""},
+        {"drop_in_with_an_error",
+         {{"etc.toml", 1}, {"etc.d/50.toml", 2}, {"etc.d/60.toml", 0}},
+         {"etc.toml", "etc.d"},
+         false,
+         false,
+         {"etc.toml", "etc.d/60.toml"},
+         "etc.d/50.toml: "},
+        {"drop_in_of_other_settings",
+         {{"etc.toml", 1}, {"etc.d/50.toml", -1}},
+         {"etc.toml", "etc.d"},
+         false,
+         false,
+         {"etc.toml"},
+         ""},
     };
     return cases;
 }
@@ -197,7 +234,8 @@ TEST_P(LayeredSetTest, GivesEverySettingItsValueFromTheLastLayerAndItsWholeChain
             const bool other = value < 0 || (value == 2 && keyPath == "version");
             std::ofstream(folder / name, std::ios::binary)
                 << (other ? std::string(keyPath == "version" ? "[audio]\nbufferSizeMs = 20\n" : "version = 1\n")
-                          : concatenate({header, memberNameOf(keyPath), " = ", values.at(static_cast<std::size_t>(value)), "\n"}));
+                          : concatenate({header, memberNameOf(keyPath), " = ",
+                                         values.at(static_cast<std::size_t>(value)), "\n"}));
             if (!other) {
                 valueIn[name] = values.at(static_cast<std::size_t>(value));
             }
@@ -218,8 +256,9 @@ TEST_P(LayeredSetTest, GivesEverySettingItsValueFromTheLastLayerAndItsWholeChain
         std::vector<std::string> chain;
         for (const SettingValue& value : loaded.values.at(rowOf(keyPath))) {
             const std::string name =
-                value.source.kind == SourceKind::environment   ? "env"
-                : value.source.kind == SourceKind::commandLine ? "set"
+                value.source.kind == SourceKind::environment ? "env"
+                : value.source.kind == SourceKind::commandLine
+                    ? "set"
                     : pathOfUtf8(value.source.name).lexically_relative(folder.path()).generic_string();
             chain.push_back(name);
             EXPECT_EQ(value.value, valueIn[name]) << keyPath << " from " << name;

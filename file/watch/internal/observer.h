@@ -35,7 +35,7 @@ struct WatchedTexts {
 
 // What one poll sees of the files.
 struct Look {
-    std::vector<FileStatus> given;         // of each path of the set: a folder's changes with its entries
+    std::vector<FileStatus> given;  // of each path of the set: a folder's changes with its entries
     // The set's files, shared by the looks that list the same, so that a quiet poll copies none.
     std::shared_ptr<const std::vector<SettingsLayer>> listed;
     std::vector<FileStatus> statuses;      // of each file listed, then of the watched file
@@ -74,8 +74,8 @@ private:
     Look last_;  // with its texts
     Clock::time_point changedAt_;
     Clock::time_point compareTextUntil_;
-    bool unsettled_ = true;               // the files as found at the start are judged too
-    std::vector<std::string> withText_;   // the files that had text in the last edit judged
+    bool unsettled_ = true;              // the files as found at the start are judged too
+    std::vector<std::string> withText_;  // the files that had text in the last edit judged
 };
 
 }  // namespace settings::file_internal
