@@ -124,9 +124,12 @@ int editCommand(bool set, const EditOptions& options, const std::vector<std::str
     }
     // At most an hour, as the library takes it; the flag refuses what is not a number of seconds.
     const double seconds = std::clamp(options.lockTimeoutSeconds, 0.0, 3600.0);
-    EditRequest request{options.format == "json", options.dryRun,
-                        options.create,           std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000)),
-                        options.layers,           {}};
+    EditRequest request;
+    request.json = options.format == "json";
+    request.dryRun = options.dryRun;
+    request.create = options.create;
+    request.lockTimeout = std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
+    request.layers = options.layers;
     if (!options.noEnvironment) {
         request.environment = environment;
     }
