@@ -72,7 +72,7 @@ struct Set {
 
 void loadLayeredSet(benchmark::State& state) {
     const Set set;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         settings::SettingsSources sources;
         sources.layers = settings::readSettingsLayers(settings::listSettingsLayers(set.paths));
         benchmark::DoNotOptimize(settings::loadSettings(sources));
@@ -82,7 +82,7 @@ BENCHMARK(loadLayeredSet);
 
 void loadOneFileOfTheSameBytes(benchmark::State& state) {
     const Set set;
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         settings::SettingsSources sources;
         sources.file = settings::SettingsFileText{"one.toml", settings::readSettingsText(set.oneFile)};
         benchmark::DoNotOptimize(settings::loadSettings(sources));
@@ -95,7 +95,7 @@ void judgeLayeredSetInMemory(benchmark::State& state) {
     const Set set;
     settings::SettingsSources sources;
     sources.layers = settings::readSettingsLayers(settings::listSettingsLayers(set.paths));
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(settings::loadSettings(sources));
     }
 }
@@ -105,7 +105,7 @@ void judgeOneFileInMemory(benchmark::State& state) {
     const Set set;
     settings::SettingsSources sources;
     sources.file = settings::SettingsFileText{"one.toml", settings::readSettingsText(set.oneFile)};
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(settings::loadSettings(sources));
     }
 }
@@ -117,7 +117,7 @@ void listDropInFolder(benchmark::State& state) {
     for (int i = 0; i < state.range(0); ++i) {
         static_cast<void>(folder.write("settings.d/" + std::to_string(i) + ".toml", ""));
     }
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         benchmark::DoNotOptimize(settings::listSettingsLayers({folder.path() / "settings.d"}));
     }
     state.SetComplexityN(state.range(0));

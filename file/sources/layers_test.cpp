@@ -30,7 +30,7 @@ namespace {
 class LayersTest : public testing::Test {
 protected:
     std::filesystem::path write(const std::filesystem::path& name, std::string_view text = "") {
-        const std::filesystem::path path = folder_ / name;
+        std::filesystem::path path = folder_ / name;
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << text;
         return path;
@@ -96,7 +96,7 @@ TEST_F(LayersTest, NamesEachPathThatCannotBeALayerAndReadsTheOthers) {
         const std::string name = pathOfUtf8(file.name).lexically_relative(folder_.path()).generic_string();
         read.push_back(file.content.problem ? name + ": " + file.content.problem->message : name);
     }
-    expected.push_back("etc.d/60-b.toml");
+    expected.emplace_back("etc.d/60-b.toml");
     EXPECT_EQ(read, expected);
 }
 

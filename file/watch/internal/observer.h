@@ -65,7 +65,8 @@ public:
     [[nodiscard]] bool settling() const { return unsettled_; }
 
 private:
-    Look lookAt(bool withContents) const;  // the set listed again only with contents or when a path changed
+    [[nodiscard]] Look lookAt(
+        bool withContents) const;  // the set listed again only with contents or when a path changed
     [[nodiscard]] WatchedTexts read(const std::vector<SettingsLayer>& listed) const;
 
     WatchedFiles files_;
