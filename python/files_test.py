@@ -62,30 +62,6 @@ def build(root, files):
         (root / name).mkdir() if name.endswith("/") else (root / name).write_text(text)
 
 
-# A layered set given as every kind of path, in two orders: the files come first wherever they are given.
-@pytest.mark.parametrize("order", [["usr/settings.toml", "etc/settings.toml", "etc/settings.d", "missing.d", "run.d"],
-                                   ["etc/settings.d", "usr/settings.toml", "run.d", "gone.toml", "etc/settings.toml"]])
-def test_a_layered_set_is_read_files_first_then_drop_ins_by_name(tmp_path, order):
-    build(tmp_path, {"usr/settings.toml": "[detection]\nsensitivity = 0.5\ncooldownMs = 1000\n",
-                     "etc/settings.toml": SENSITIVITY.format(0.6), "etc/settings.d/60-b.toml": SENSITIVITY.format(0.7),
-                     "etc/settings.d/50-a.toml": "[detection]\ncooldownMs = 1500\nminDurationMs = 350\n",
-                     "run.d/50-a.toml": "[detection]\n  cooldownMs = 2000\n",
-                     "run.d/55-r.toml": SENSITIVITY.format(0.65), "etc/settings.d/80-dir.toml/": "",
-                     **{f"etc/settings.d/{name}": "version = 2\n" for name in (".7.toml", "7.toml~", "7.txt")}})
-    paths = [tmp_path / p for p in order]
-    loaded = detector_settings.load_settings(environment={}, layers=[str(paths[0]), os.fsencode(paths[1]), *paths[2:]])
-    for key, chain in {
-        "detection.sensitivity": [("usr/settings.toml", 2, 15, "0.5"), ("etc/settings.toml", 2, 15, "0.6"),
-                                  ("run.d/55-r.toml", 2, 15, "0.65"), ("etc/settings.d/60-b.toml", 2, 15, "0.7")],
-        "detection.cooldownMs": [("usr/settings.toml", 3, 14, "1000"), ("run.d/50-a.toml", 2, 16, "2000")],
-    }.items():
-        assert [(v.origin.kind, v.origin.name, v.line, v.column, v.value) for v in loaded.values[key]] == [
-            ("file", str(tmp_path / name), line, column, value) for name, line, column, value in chain], key
-    assert loaded.values["detection.minDurationMs"] == [] and loaded.config.detection.cooldownMs == 2000
-    assert [(p.rule, p.origin.name, p.message) for p in loaded.problems] == [
-        ("file", str(tmp_path / "etc/settings.d/80-dir.toml"), "is a directory, not a settings file")]
-
-
 def test_an_edit_of_a_layered_set_tells_what_overrides_it_and_writes_only_a_set_without_errors(tmp_path):
     build(tmp_path, {"settings.toml": SENSITIVITY.format(0.6), "settings.d/60-b.toml": SENSITIVITY.format(0.7)})
     path, layers = tmp_path / "settings.toml", [tmp_path / "settings.toml", tmp_path / "settings.d"]

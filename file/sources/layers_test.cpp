@@ -113,13 +113,8 @@ TEST_F(LayersTest, ListsTheFileAnEditWouldMakeWhereItWouldBeRead) {
     std::vector<SettingsLayer> layers = listSettingsLayers(set);
     std::filesystem::remove(folder_ / "etc.d/40.toml");
     EXPECT_EQ(readSettingsLayers(layers).size(), 1U);
-    EXPECT_TRUE(sameLayerPath(folder_ / "etc.d" / ".." / "etc.d" / "new.toml", folder_ / "etc.d/new.toml"));
     EXPECT_TRUE(sameDropInName(folder_ / "etc.d/x.toml", folder_ / "late.d/x.toml"));
     EXPECT_EQ(sameDropInName(folder_ / "etc.d/X.toml", folder_ / "late.d/x.toml"), !kCaseSensitiveFileNames);
-    EXPECT_FALSE(sameLayerPath(folder_ / "etc.d/new.toml", folder_ / "late.d/new.toml"));
-    EXPECT_FALSE(isDropInName(".toml"));
-    EXPECT_FALSE(isDropInName("a.toml~"));
-    EXPECT_TRUE(isDropInName("a.toml"));
 }
 
 // One layered set of the table below: the files given, with a value of the
@@ -135,69 +130,32 @@ struct LayeredCase {
     std::string problem;  // "NAME: MESSAGE" of the one problem, if any
 };
 
+// clang-format off
 const std::vector<LayeredCase>& layeredCases() {
     static const std::vector<LayeredCase> cases = {
         {"base", {{"base.toml", 0}}, {"base.toml"}, false, false, {"base.toml"}, ""},
-        {"operator",
-         {{"base.toml", 0}, {"etc.toml", 1}},
-         {"base.toml", "etc.toml"},
-         false,
-         false,
-         {"base.toml", "etc.toml"},
-         ""},
-        {"drop_ins",
-         {{"base.toml", 0}, {"etc.toml", 1}, {"etc.d/60.toml", 0}, {"etc.d/50.toml", 1}},
-         {"base.toml", "etc.toml", "etc.d"},
-         false,
-         false,
-         {"base.toml", "etc.toml", "etc.d/50.toml", "etc.d/60.toml"},
-         ""},
-        {"runtime_folder",
-         {{"etc.toml", 1}, {"etc.d/50.toml", 1}, {"etc.d/60.toml", 0}, {"run.d/50.toml", 0}},
-         {"etc.toml", "etc.d", "run.d"},
-         false,
-         false,
-         {"etc.toml", "run.d/50.toml", "etc.d/60.toml"},
-         ""},
-        {"environment",
-         {{"etc.toml", 1}, {"etc.d/50.toml", 0}},
-         {"etc.toml", "etc.d"},
-         true,
-         false,
-         {"etc.toml", "etc.d/50.toml", "env"},
-         ""},
-        {"overrides",
-         {{"etc.toml", 1}, {"etc.d/50.toml", 0}},
-         {"etc.toml", "etc.d"},
-         true,
-         true,
-         {"etc.toml", "etc.d/50.toml", "env", "set"},
-         ""},
+        {"operator", {{"base.toml", 0}, {"etc.toml", 1}}, {"base.toml", "etc.toml"}, false, false,
+         {"base.toml", "etc.toml"}, ""},
+        {"drop_ins", {{"base.toml", 0}, {"etc.toml", 1}, {"etc.d/60.toml", 0}, {"etc.d/50.toml", 1}},
+         {"base.toml", "etc.toml", "etc.d"}, false, false, {"base.toml", "etc.toml", "etc.d/50.toml", "etc.d/60.toml"}, ""},
+        {"runtime_folder", {{"etc.toml", 1}, {"etc.d/50.toml", 1}, {"etc.d/60.toml", 0}, {"run.d/50.toml", 0}},
+         {"etc.toml", "etc.d", "run.d"}, false, false, {"etc.toml", "run.d/50.toml", "etc.d/60.toml"}, ""},
+        {"environment", {{"etc.toml", 1}, {"etc.d/50.toml", 0}}, {"etc.toml", "etc.d"}, true, false,
+         {"etc.toml", "etc.d/50.toml", "env"}, ""},
+        {"overrides", {{"etc.toml", 1}, {"etc.d/50.toml", 0}}, {"etc.toml", "etc.d"}, true, true,
+         {"etc.toml", "etc.d/50.toml", "env", "set"}, ""},
         {"missing_base", {{"etc.toml", 1}}, {"base.toml", "etc.toml"}, false, false, {"etc.toml"}, ""},
-        {"unreadable_drop_in",
-         {{"etc.toml", 1}, {"etc.d/50.toml/x.toml", -1}, {"etc.d/60.toml", 0}},
-         {"etc.toml", "etc.d"},
-         false,
-         false,
-         {"etc.toml", "etc.d/60.toml"},
+        {"unreadable_drop_in", {{"etc.toml", 1}, {"etc.d/50.toml/x.toml", -1}, {"etc.d/60.toml", 0}},
+         {"etc.toml", "etc.d"}, false, false, {"etc.toml", "etc.d/60.toml"},
          "etc.d/50.toml: is a directory, not a settings file"},
-        {"drop_in_with_an_error",
-         {{"etc.toml", 1}, {"etc.d/50.toml", 2}, {"etc.d/60.toml", 0}},
-         {"etc.toml", "etc.d"},
-         false,
-         false,
-         {"etc.toml", "etc.d/60.toml"},
-         "etc.d/50.toml: "},
-        {"drop_in_of_other_settings",
-         {{"etc.toml", 1}, {"etc.d/50.toml", -1}},
-         {"etc.toml", "etc.d"},
-         false,
-         false,
-         {"etc.toml"},
-         ""},
+        {"drop_in_with_an_error", {{"etc.toml", 1}, {"etc.d/50.toml", 2}, {"etc.d/60.toml", 0}}, {"etc.toml", "etc.d"},
+         false, false, {"etc.toml", "etc.d/60.toml"}, "etc.d/50.toml: "},
+        {"drop_in_of_other_settings", {{"etc.toml", 1}, {"etc.d/50.toml", -1}}, {"etc.toml", "etc.d"}, false, false,
+         {"etc.toml"}, ""},
     };
     return cases;
 }
+// clang-format on
 
 void PrintTo(const LayeredCase& c, std::ostream* out) { *out << c.name; }
 
@@ -231,7 +189,7 @@ TEST_P(LayeredSetTest, GivesEverySettingItsValueFromTheLastLayerAndItsWholeChain
         std::map<std::string, std::string> valueIn = {{"env", values[0]}, {"set", values[1]}};
         for (const auto& [name, value] : c.files) {
             std::filesystem::create_directories((folder / name).parent_path());
-            const bool other = value < 0 || (value == 2 && keyPath == "version");
+            const bool other = value < 0;
             std::ofstream(folder / name, std::ios::binary)
                 << (other ? std::string(keyPath == "version" ? "[audio]\nbufferSizeMs = 20\n" : "version = 1\n")
                           : concatenate({header, memberNameOf(keyPath), " = ",
@@ -268,14 +226,13 @@ TEST_P(LayeredSetTest, GivesEverySettingItsValueFromTheLastLayerAndItsWholeChain
         }
         EXPECT_EQ(chain, c.chain) << keyPath;
         EXPECT_EQ(settingValueText(loaded.config, keyPath), valueIn[c.chain.back()]) << keyPath;
-        bool problemSeen = c.problem.empty() || (c.problem.ends_with(": ") && keyPath == "version");
+        // One problem where the set has one, naming its file.
+        ASSERT_EQ(loaded.problems.size(), c.problem.empty() ? 0U : 1U) << keyPath;
         for (const SourcedProblem& problem : loaded.problems) {
             const std::string name = pathOfUtf8(problem.source.name).lexically_relative(folder.path()).generic_string();
             EXPECT_TRUE((name + ": " + problem.problem.message).starts_with(c.problem)) << keyPath;
-            problemSeen = true;
+            EXPECT_TRUE(anyError(loaded.problems));
         }
-        EXPECT_TRUE(problemSeen) << keyPath;
-        EXPECT_EQ(anyError(loaded.problems), !c.problem.empty() && problemSeen && !loaded.problems.empty());
     }
 }
 

@@ -16,7 +16,7 @@ import threading
 
 from edit import as_user
 from end_to_end_test_support import Failure, environment_without_settings, main
-from watch import Watch, write
+from watch import Watch, applied, write
 
 SET = ['--layer', 'base.toml', '--layer', 'etc.toml', '--layer', 'etc.d', '--layer', 'run.d']
 
@@ -97,11 +97,6 @@ def unlistable(runner):
     os.chmod(runner.folder / 'closed.d', 0o700)
 
 
-def applied(changed):
-    items = ','.join(f'{{"key":"{key}","value":{value}}}' for key, value in changed)
-    return '{"event":"applied","changed":[' + items + '],"pending":[]}'
-
-
 def watched(runner):
     layered_set(runner)
     watch = Watch(runner, ['--format', 'json', '--no-env', '--layer', 'base.toml', '--layer', 'etc.d',
@@ -122,7 +117,7 @@ def watched(runner):
          applied([('detection.minDurationMs', 400)])),
         ('an invalid drop-in', lambda: write(runner.folder / 'etc.d' / '75-bad.toml', 'detection.sensitivity = 2\n'),
          None),
-        ('removed', lambda: os.remove(runner.folder / 'etc.d' / '75-bad.toml'), '{"event":"applied","changed":[],"pending":[]}'),
+        ('removed', lambda: os.remove(runner.folder / 'etc.d' / '75-bad.toml'), applied([])),
         ('a replacing drop-in removed', lambda: os.remove(runner.folder / 'run.d' / '50-site.toml'),
          applied([('detection.sensitivity', 0.7)])),
         ('a folder appears', late_folder, applied([('detection.sensitivity', 0.3)])),
@@ -154,17 +149,16 @@ def watched(runner):
 
 def two_loops(runner, watch):
     """Two loops of sets on two drop-ins of the set, at once, under the watch: the last of each is in force."""
-    last = {'detection.minDurationMs': 150 + 2 * 24, 'detection.cooldownMs': 150 + 3 * 24}
-    files = {'detection.minDurationMs': 'etc.d/70-add.toml', 'detection.cooldownMs': 'etc.d/71-new.toml'}
+    loops = {'detection.minDurationMs': ('etc.d/70-add.toml', 2), 'detection.cooldownMs': ('etc.d/71-new.toml', 3)}
+    last = {key: 150 + step * 24 for key, (_, step) in loops.items()}
 
-    def loop(key):
-        for i in range(25):
-            value = 150 + (2 if key == 'detection.minDurationMs' else 3) * i
+    def loop(key, file, step):
+        for value in range(150, last[key] + 1, step):
             status, _, err = runner.output(['set', '--no-env', '--create', '--layer', 'base.toml', '--layer', 'etc.d',
-                                            '--layer', 'run.d', files[key], f'{key}={value}'])
+                                            '--layer', 'run.d', file, f'{key}={value}'])
             if status != 0:
                 runner.failures.append(f'set {key}={value}: {err}')
-    threads = [threading.Thread(target=loop, args=(key,)) for key in last]
+    threads = [threading.Thread(target=loop, args=(key, *loop_of)) for key, loop_of in loops.items()]
     for thread in threads:
         thread.start()
     for thread in threads:
