@@ -229,7 +229,7 @@ TEST_F(FileEditTest, MakesAFileWithTheSettingsGivenAndEditsLongNames) {
 TEST_F(FileEditTest, InALayeredSetJudgesTheWholeSet) {
     std::filesystem::create_directories(folder_ / "etc.d");
     const std::filesystem::path base = write("base.toml", "[detection]\nsensitivity = 0.5\n");
-    const std::filesystem::path dropIn = write("etc.d/60.toml", "[detection]\nsensitivity = 0.6\n");
+    static_cast<void>(write("etc.d/60.toml", "[detection]\nsensitivity = 0.6\n"));
     FileEditOptions options;
     options.layers = {base, folder_ / "etc.d"};
     options.environment = {"DETECTOR_DETECTION_COOLDOWN_MS=900"};
@@ -241,7 +241,7 @@ TEST_F(FileEditTest, InALayeredSetJudgesTheWholeSet) {
     EXPECT_EQ(
         edit.overridden,
         (std::vector<OverriddenChange>{
-            {"detection.sensitivity", {{SourceKind::file, utf8Name(dropIn)}, 2, 15, "0.6"}},
+            {"detection.sensitivity", {{SourceKind::file, utf8Name(folder_ / "etc.d" / "60.toml")}, 2, 15, "0.6"}},
             {"detection.cooldownMs", {{SourceKind::environment, "DETECTOR_DETECTION_COOLDOWN_MS"}, 0, 0, "900"}}}));
     // A value of its own that is wrong is told as without the set; another layer's error writes nothing.
     EXPECT_EQ(editSettingsFile(base, {SettingEdit::set("detection.sensitivity", "2")}, options).problems.size(), 1U);

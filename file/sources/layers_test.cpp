@@ -3,6 +3,7 @@
 // chain of origins through the layers, the environment and the overrides.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <map>
@@ -40,7 +41,8 @@ protected:
     std::vector<std::string> listed(const std::vector<std::filesystem::path>& paths) {
         std::vector<std::string> names;
         for (const SettingsLayer& layer : listSettingsLayers(paths)) {
-            std::string name = utf8Name(layer.path.lexically_relative(folder_.path()).generic_string());
+            std::string name = utf8Name(layer.path.lexically_relative(folder_.path()));
+            std::replace(name.begin(), name.end(), '\\', '/');
             names.push_back(layer.problem ? name + ": " + layer.problem->message : name);
         }
         return names;
@@ -57,7 +59,7 @@ TEST_F(LayersTest, ListsFilesInOrderThenDropInsByNameTheLastFolderWinningAName) 
         write(std::filesystem::path("etc.d") / name);
     }
     write("run.d/50-a.toml");
-    write("run.d/\xC3\xA9.toml");
+    write(pathOfUtf8("run.d/\xC3\xA9.toml"));
     const std::filesystem::path etc = folder_ / "etc.d";
     // Folders after files, whatever the order given; a missing path is no layer.
     EXPECT_EQ(listed({etc, folder_ / "base.toml", folder_ / "missing.toml", folder_ / "missing.d", folder_ / "etc.toml",

@@ -52,8 +52,8 @@ def check_and_set(runner):
     folder = 'etc.d/80-folder.toml: error: is a directory, not a settings file\n'
     # The set, then a file alone (not on top of the set).
     expect(runner, ['check', '--no-env'] + SET + ['etc.toml'], 2, '', bad + folder)
-    got = json.loads(slashed(runner.output(['check', '--no-env', '--format', 'json'] + SET)[1]))
-    if (got['layers']['paths'], got['layers']['valid'], [d['origin']['name'] for d in got['layers']['diagnostics']],
+    got = json.loads(runner.output(['check', '--no-env', '--format', 'json'] + SET)[1])
+    if (got['layers']['paths'], got['layers']['valid'], [slashed(d['origin']['name']) for d in got['layers']['diagnostics']],
             got['files']) != (SET[1::2], False, ['etc.d/70-bad.toml', 'etc.d/80-folder.toml'], []):
         runner.failures.append(f'check --format json of the set: {got}')
     before = runner.read('etc.toml')
@@ -72,7 +72,7 @@ def check_and_set(runner):
            'detection.cooldownMs: 300 -> 900\n')
     expect(runner, ['unset', '--no-env'] + SET + ['run.d/90-new.toml', 'detection.cooldownMs'], 0,
            'detection.cooldownMs: 900 -> 300\n')
-    got = json.loads(slashed(runner.output(['set', '--format', 'json'] + SET + ['run.d/50-site.toml',
+    got = json.loads((runner.output(['set', '--format', 'json'] + SET + ['run.d/50-site.toml',
                                                                               'detection.sensitivity=0.85'],
                                            env={**environment_without_settings(), 'DETECTOR_DETECTION_SENSITIVITY': '0.4'})[1]))
     if got['changes'] != [{'key': 'detection.sensitivity', 'old': 0.8, 'new': 0.85, 'overriddenBy': {
@@ -138,8 +138,8 @@ def watched(runner):
     for name, step, event in steps:
         step()
         if event is None:
-            got = json.loads(slashed(watch.out.get(timeout=60)))
-            if [d['origin']['name'] for d in got.get('diagnostics', [])] != ['etc.d/75-bad.toml']:
+            got = json.loads(watch.out.get(timeout=60))
+            if [slashed(d['origin']['name']) for d in got.get('diagnostics', [])] != ['etc.d/75-bad.toml']:
                 raise Failure(f'{name}: {got}')
         else:
             watch.expect(watch.out, event)
