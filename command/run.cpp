@@ -10,6 +10,7 @@
 #include <span>
 #include <string_view>
 
+#include "options.h"
 #include "output.h"
 #include "request.h"
 #include "settings/edit.h"
@@ -41,99 +42,6 @@ std::optional<std::string> leftOver(const CLI::App& app, bool commandGiven) {
         return (commandGiven ? "unexpected argument: " : "unknown command: ") + argument;
     }
     return std::nullopt;
-}
-
-// --layer, which every command that reads settings takes.
-void addLayerOption(CLI::App& command, std::vector<std::string>& layers) {
-    command
-        .add_option("--layer", layers,
-                    "A file or drop-in folder (NAME.toml files) of a layered set, lowest first (repeatable): "
-                    "files in the order given, then drop-ins by name, the last folder winning a name")
-        ->allow_extra_args(false)
-        ->type_name("PATH");
-}
-
-// The options that check, explain and watch share.
-struct SourceOptions {
-    std::string format = "text";
-    std::vector<std::string> overrides;
-    std::vector<std::string> layers;
-    bool noEnvironment = false;
-
-    void addTo(CLI::App& command, std::vector<std::string> formats, std::string_view formatHelp) {
-        command.add_option("--format", format, std::string(formatHelp))
-            ->check(CLI::IsMember(std::move(formats)))
-            ->capture_default_str();
-        command
-            .add_option("--set", overrides,
-                        "Override a setting, as KEY=VALUE: detection.sensitivity=0.8 (repeatable; VALUE as in a file)")
-            ->allow_extra_args(false)
-            ->type_name("KEY=VALUE");
-        command.add_flag("--no-env", noEnvironment, "Ignore the DETECTOR_ variables of the environment");
-        addLayerOption(command, layers);
-    }
-
-    // The first --set that is not KEY=VALUE, if any.
-    [[nodiscard]] std::optional<std::string> malformed() const {
-        const auto bad = std::find_if(overrides.begin(), overrides.end(),
-                                      [](const std::string& o) { return o.find('=') == std::string::npos; });
-        if (bad == overrides.end()) {
-            return std::nullopt;
-        }
-        return "--set takes KEY=VALUE, not " + *bad;
-    }
-
-    [[nodiscard]] Request request(const std::vector<std::string>& environment) const {
-        const Format chosen = format == "json"     ? Format::json
-                              : format == "sarif"  ? Format::sarif
-                              : format == "github" ? Format::github
-                                                   : Format::text;
-        return {chosen, noEnvironment ? std::vector<std::string>() : environment, overrides, layers};
-    }
-};
-
-// What set and unset are given: a file and its edits.
-struct EditOptions {
-    std::string format = "text";
-    bool dryRun = false;
-    bool create = false;
-    double lockTimeoutSeconds = 10;
-    std::vector<std::string> layers;
-    bool noEnvironment = false;
-    std::string file;
-    std::vector<std::string> edits;
-};
-
-// The edits, each a setting's: for set KEY=VALUE, for unset KEY. A key that
-// names no setting is the edit's problem, as the library tells it.
-int editCommand(bool set, const EditOptions& options, const std::vector<std::string>& environment, Streams& streams) {
-    if (options.file == kStandardInput) {
-        return usageError(streams.err, "standard input (-) cannot be edited");
-    }
-    std::vector<settings::SettingEdit> edits;
-    for (const std::string& given : options.edits) {
-        if (set) {
-            std::optional<settings::SettingEdit> edit = settings::SettingEdit::parse(given);
-            if (!edit) {
-                return usageError(streams.err, "set takes KEY=VALUE, not " + given);
-            }
-            edits.push_back(std::move(*edit));
-        } else {
-            edits.push_back(settings::SettingEdit::unset(given));
-        }
-    }
-    // At most an hour, as the library takes it; the flag refuses what is not a number of seconds.
-    const double seconds = std::clamp(options.lockTimeoutSeconds, 0.0, 3600.0);
-    EditRequest request;
-    request.json = options.format == "json";
-    request.dryRun = options.dryRun;
-    request.create = options.create;
-    request.lockTimeout = std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000));
-    request.layers = options.layers;
-    if (!options.noEnvironment) {
-        request.environment = environment;
-    }
-    return edit(options.file, edits, request, streams);
 }
 
 int runCommand(const std::vector<std::string>& args, const std::vector<std::string>& environment, Streams& streams) {
@@ -183,23 +91,8 @@ int runCommand(const std::vector<std::string>& args, const std::vector<std::stri
         "set", "Set settings in a settings file, keeping all else in it, and write it only if it stays valid");
     CLI::App* unsetCommand = app.add_subcommand(
         "unset", "Remove settings from a settings file, so that their defaults apply, keeping all else in it");
-    for (auto [command, options] : {std::pair(setCommand, &setOptions), std::pair(unsetCommand, &unsetOptions)}) {
-        command->add_option("--format", options->format, "text: what changed, on standard output; json: a report")
-            ->check(CLI::IsMember({"text", "json"}))
-            ->capture_default_str();
-        command->add_flag("--dry-run", options->dryRun, "Write nothing; show what would change, as diff -u does");
-        command
-            ->add_option("--lock-timeout", options->lockTimeoutSeconds,
-                         "How long to wait for another edit of the file to end, in seconds (at most 3600)")
-            ->check(CLI::NonNegativeNumber)
-            ->type_name("SECONDS")
-            ->capture_default_str();
-        addLayerOption(*command, options->layers);
-        command->add_flag(
-            "--no-env", options->noEnvironment,
-            "With --layer, ignore the DETECTOR_ variables of the environment in telling what is in force");
-        command->add_option("FILE", options->file, "Settings file");
-    }
+    setOptions.addTo(*setCommand);
+    unsetOptions.addTo(*unsetCommand);
     setCommand->add_flag("--create", setOptions.create, "Make the file if it is missing, with these settings");
     setCommand->add_option("KEY=VALUE", setOptions.edits,
                            "Settings to set: detection.sensitivity=0.8 (VALUE as in a file)");
